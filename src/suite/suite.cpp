@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -26,8 +27,6 @@
 #include <string>
 #include <string_view>
 #include <vector>
-
-extern char **environ;
 
 namespace {
 
@@ -60,13 +59,9 @@ Expected parse_reference(std::string_view ref)
     if (!last.starts_with("exit "))
         return e;
     std::string_view digits = last.substr(5);
-    if (digits.empty() || digits.size() > 3 ||
-        !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
-        return e;
     int status = 0;
-    for (char c : digits)
-        status = status * 10 + (c - '0');
-    if (status > 255)
+    auto [end_of_number, error] = std::from_chars(digits.data(), digits.data() + digits.size(), status);
+    if (error != std::errc() || end_of_number != digits.data() + digits.size() || status < 0 || status > 255)
         return e;
     e.out = ref.substr(0, start);
     e.status = status;
@@ -371,7 +366,8 @@ void usage(std::FILE *to)
         "  --help             this text\n"
         "\n"
         "Exit status: 0 when every program passed, 1 when any failed, 2 on a bad\n"
-        "option, an unknown NAME or a DIR that is not a folder.\n"
+        "option, an unknown NAME, a DIR that is not a folder, or a report that\n"
+        "could not be written.\n"
         "\n"
         "Programs:");
     for (const Contract &c : contracts)
@@ -479,5 +475,9 @@ int main(int argc, char **argv)
         (v.passed ? passed : failed)++;
     }
     std::printf("%d passed, %d failed\n", passed, failed);
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        std::fprintf(stderr, "suite: could not write the report\n");
+        return 2;
+    }
     return failed == 0 ? 0 : 1;
 }
