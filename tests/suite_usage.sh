@@ -1,7 +1,8 @@
-# suite_usage.sh SUITE BIN
-# Bad command lines end with status 2 and one clear message; --help with 0.
+# suite_usage.sh SUITE BIN PROGRAMS
+# Bad command lines, and report files that cannot be written, end with status
+# 2 and one clear message before anything runs; --help and --list with 0.
 set -u
-suite=$1 bin=$2
+suite=$1 bin=$2 programs=$3
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 failures=0
@@ -21,20 +22,67 @@ u() {
 }
 
 timeout_msg='suite: --timeout takes a number of seconds, more than 0 and at most 86400'
+jobs_msg='suite: --jobs takes a whole number of programs, at least 1'
 u 2 "suite: unknown option '--bogus'"         --bogus
 u 2 "suite: no such folder: /no/such/folder"  /no/such/folder
 u 2 "suite: no such folder: $bin/skerrow"     "$bin/skerrow"
 u 2 "suite: no program named 'nine'"          "$bin" nine
+for t in '' 0 -1 10s nan inf 1e3 0x10 '  5' '5 ' '+5' . 86401; do
+  u 2 "$timeout_msg" "--timeout=$t"
+done
 u 2 "$timeout_msg"                            --timeout
-u 2 "$timeout_msg"                            --timeout 0
-u 2 "$timeout_msg"                            --timeout=-1
-u 2 "$timeout_msg"                            --timeout 10s
-u 2 "$timeout_msg"                            --timeout nan
+for j in 0 -1 x 1.5 ' 2'; do
+  u 2 "$jobs_msg" -j "$j"
+done
+u 2 "$jobs_msg"                               --jobs
+u 2 "suite: --runner names no command"        --runner ''
+u 2 "suite: --runner 'valgrind | tee' holds an unquoted | & ; < > ( ) { } or newline" --runner 'valgrind | tee'
+u 2 "suite: --runner 'x \$(rm y)' holds a command substitution, which suite does not run" --runner 'x $(rm y)'
+u 2 "suite: --runner 'x \"y' holds a quote left open, or another syntax error" --runner 'x "y'
+u 2 "suite: --junit needs a value"            --junit
+u 2 "suite: --junit and --json name the same file" --junit "$tmp/r" --json "$tmp/r"
+u 2 "suite: cannot write the JUnit report: $tmp is a folder" --junit "$tmp" "$bin"
+u 2 "suite: cannot write the JSON report: cannot write in /no/such: No such file or directory" --json /no/such/r.json "$bin"
+
+# A report that cannot be written at the end is an error too.
+"$suite" --junit /dev/full "$bin" skerrow >"$tmp/out" 2>"$tmp/err"
+status=$?
+if ((status == 2)) && [[ $(cat "$tmp/err") == 'suite: cannot write the JUnit report: cannot write /dev/full: No space left on device' ]]; then
+  echo 'ok   suite --junit /dev/full'
+else
+  failures=$((failures + 1)); echo "FAIL suite --junit /dev/full: status $status, $(cat "$tmp/err")"
+fi
+"$suite" "$bin" skerrow >/dev/full 2>"$tmp/err"
+status=$?
+if ((status == 2)) && [[ $(cat "$tmp/err") == 'suite: could not write the report on standard output' ]]; then
+  echo 'ok   suite >/dev/full'
+else
+  failures=$((failures + 1)); echo "FAIL suite >/dev/full: status $status, $(cat "$tmp/err")"
+fi
 
 if "$suite" --help >"$tmp/out" 2>"$tmp/err" && [[ $(head -n 1 "$tmp/out") == 'usage: suite '* && ! -s $tmp/err ]]; then
   echo 'ok   suite --help'
 else
   echo 'FAIL suite --help'
+  failures=$((failures + 1))
+fi
+
+# --list shows each contract as its reference output holds it.
+for name in $("$suite" --help | sed -n 's/^Programs: //p'); do
+  ref=$programs/$name.reference_output
+  status=$(sed -n '$s/^exit \([0-9]*\)$/\1/p' "$ref")
+  if [[ -n $status ]]; then
+    echo "$name: exit status $status"
+    sed '$d; s/^/  /' "$ref"
+  else
+    echo "$name: exit status not checked"
+    sed 's/^/  /' "$ref"
+  fi
+done >"$tmp/want"
+if "$suite" --list >"$tmp/out" 2>"$tmp/err" && cmp -s "$tmp/want" "$tmp/out" && [[ ! -s $tmp/err ]]; then
+  echo 'ok   suite --list'
+else
+  echo 'FAIL suite --list'; diff "$tmp/want" "$tmp/out"
   failures=$((failures + 1))
 fi
 ((failures == 0))

@@ -1,0 +1,21 @@
+// Text as JSON and XML carry it.  Both need valid Unicode, and XML has no way
+// at all to write most control characters, so what a report cannot carry as
+// it is (bytes that are not UTF-8, and those characters) is written out as
+// the text \xNN, one byte at a time, as verdicts show odd bytes of output.
+#ifndef SUITE_ESCAPE_H
+#define SUITE_ESCAPE_H
+
+#include <string>
+#include <string_view>
+
+// A JSON string, quotes included.
+std::string json_string(std::string_view s);
+
+// A YAML double-quoted string, in the subset that TAP's YAMLish readers
+// know: \xNN and no \uNNNN.
+std::string yaml_string(std::string_view s);
+
+// Text for XML character data or a quoted attribute value.
+std::string xml_text(std::string_view s);
+
+#endif

@@ -1,0 +1,27 @@
+// The command line.
+#ifndef SUITE_OPTIONS_H
+#define SUITE_OPTIONS_H
+
+#include <string>
+#include <vector>
+
+#include "contract.h"
+
+struct Options {
+    std::string dir; // no trailing slash
+    std::vector<const Contract *> programs;
+    double limit = 10;
+    int jobs = 0; // 0: as many as there are processors to run on
+    std::string runner_text;
+    std::vector<std::string> runner;
+    std::string junit;
+    std::string json;
+    bool tap = false;
+    bool list = false;
+};
+
+// Fills o from the command line.  Returns -1 to go on, or the status to exit
+// with once --help is printed or a bad command line is reported.
+int parse_options(int argc, char **argv, Options &o);
+
+#endif

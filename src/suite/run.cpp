@@ -1,0 +1,358 @@
+#include "run.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/syscall.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+namespace {
+
+double seconds(const timeval &t)
+{
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+}
+
+// What poll should wait for the deadline, in whole milliseconds rounded up.
+int ms_until(double deadline)
+{
+    double left = deadline - now();
+    return left <= 0 ? 0 : static_cast<int>(std::min(std::ceil(left * 1000), double{INT_MAX}));
+}
+
+class Fd {
+public:
+    Fd() = default;
+    explicit Fd(int fd) : fd_(fd) {}
+    Fd(const Fd &) = delete;
+    Fd &operator=(const Fd &) = delete;
+    ~Fd() { reset(); }
+    int get() const { return fd_; }
+    void reset()
+    {
+        if (fd_ >= 0)
+            close(fd_);
+        fd_ = -1;
+    }
+
+private:
+    int fd_ = -1;
+};
+
+// One read, of what is there: a writer however fast cannot keep the caller
+// here.  False at end of file.
+bool read_once(int fd, std::string &into, bool &cut)
+{
+    char buf[16384];
+    ssize_t n = read(fd, buf, sizeof buf);
+    if (n < 0)
+        return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;
+    if (n == 0)
+        return false;
+    size_t room = capture_limit - std::min(capture_limit, into.size());
+    size_t keep = std::min(room, static_cast<size_t>(n));
+    into.append(buf, keep);
+    cut = cut || keep < static_cast<size_t>(n);
+    return true;
+}
+
+// Failures of the machine rather than of the program being started.
+bool own_failure(int e)
+{
+    return e == EAGAIN || e == ENOMEM || e == EMFILE || e == ENFILE;
+}
+
+Run failed(Run r, const char *what, int code)
+{
+    r.end = Run::End::failed;
+    r.what = what;
+    r.code = code;
+    return r;
+}
+
+// A decimal number at s, as pid files and /proc write them.
+bool parse_pid(const char *&s, pid_t &pid)
+{
+    char *end = nullptr;
+    errno = 0;
+    long v = std::strtol(s, &end, 10);
+    if (end == s || errno != 0 || v <= 0 || v > INT_MAX)
+        return false;
+    s = end;
+    pid = static_cast<pid_t>(v);
+    return true;
+}
+
+// The whole of a small file, such as those in /proc.
+bool slurp(const char *path, std::string &into)
+{
+    int fd = open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    into.clear();
+    char buf[4096];
+    for (;;) {
+        ssize_t got = read(fd, buf, sizeof buf);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            break;
+        into.append(buf, static_cast<size_t>(got));
+    }
+    close(fd);
+    return true;
+}
+
+// The children of this process, living or not yet reaped.  The kernel lists
+// them in /proc/self/task/TID/children; without that file, /proc/PID/stat
+// names each process's parent.  A pid listed here stays this process's child
+// until it reaps it, so it is safe to signal.
+std::vector<pid_t> children()
+{
+    std::vector<pid_t> v;
+    char path[64];
+    std::snprintf(path, sizeof path, "/proc/self/task/%d/children", static_cast<int>(getpid()));
+    std::string text;
+    if (slurp(path, text)) {
+        pid_t pid = 0;
+        for (const char *s = text.c_str(); parse_pid(s, pid);)
+            v.push_back(pid);
+        return v;
+    }
+    DIR *proc = opendir("/proc");
+    if (proc == nullptr)
+        return v;
+    const pid_t self = getpid();
+    while (const dirent *e = readdir(proc)) {
+        const char *name = e->d_name;
+        pid_t pid = 0;
+        pid_t parent = 0;
+        if (!parse_pid(name, pid) || *name != '\0')
+            continue;
+        std::snprintf(path, sizeof path, "/proc/%d/stat", static_cast<int>(pid));
+        if (!slurp(path, text))
+            continue;
+        // "pid (comm) state ppid ...", where comm may hold anything.
+        size_t paren = text.rfind(')');
+        if (paren == std::string::npos || text.size() < paren + 4)
+            continue;
+        const char *s = text.c_str() + paren + 4;
+        if (parse_pid(s, parent) && parent == self)
+            v.push_back(pid);
+    }
+    closedir(proc);
+    return v;
+}
+
+void reap(pid_t pid, int *status, rusage *usage)
+{
+    while (wait4(pid, status, 0, usage) < 0 && errno == EINTR) {
+    }
+}
+
+} // namespace
+
+double now()
+{
+    timespec t{};
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+}
+
+bool has_children()
+{
+    return !children().empty();
+}
+
+bool started(Run::End e)
+{
+    return e == Run::End::exited || e == Run::End::signalled || e == Run::End::timed_out || e == Run::End::stopped;
+}
+
+bool adopt_orphans()
+{
+    return prctl(PR_SET_CHILD_SUBREAPER, 1) == 0;
+}
+
+int end_children()
+{
+    int running = 0;
+    for (;;) {
+        std::vector<pid_t> kids = children();
+        for (pid_t k : kids)
+            kill(k, SIGKILL);
+        int reaped = 0;
+        for (pid_t k : kids) {
+            int status = 0;
+            pid_t got = 0;
+            while ((got = waitpid(k, &status, 0)) < 0 && errno == EINTR) {
+            }
+            if (got != k)
+                continue;
+            ++reaped;
+            // A process that had ended by itself was not left running.
+            if (WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL)
+                ++running;
+        }
+        // Killing a child hands its own children to this process; go on
+        // until none is left.
+        if (reaped == 0)
+            return running;
+    }
+}
+
+Run run(const Launch &l, int stop_fd)
+{
+    Run r;
+    struct stat st {};
+    if (stat(l.path.c_str(), &st) != 0) {
+        r.end = Run::End::missing;
+        r.code = errno;
+        return r;
+    }
+    if (!S_ISREG(st.st_mode) || access(l.path.c_str(), X_OK) != 0) {
+        r.end = Run::End::not_executable;
+        r.code = S_ISREG(st.st_mode) ? errno : 0;
+        return r;
+    }
+
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0)
+        return failed(r, "pipe", errno);
+    Fd out(fds[0]);
+    Fd out_w(fds[1]);
+    if (pipe2(fds, O_CLOEXEC) != 0)
+        return failed(r, "pipe", errno);
+    Fd err(fds[0]);
+    Fd err_w(fds[1]);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawnattr_t attr;
+    if (int init = posix_spawn_file_actions_init(&actions); init != 0)
+        return failed(r, "posix_spawn_file_actions_init", init);
+    if (int init = posix_spawnattr_init(&attr); init != 0) {
+        posix_spawn_file_actions_destroy(&actions);
+        return failed(r, "posix_spawnattr_init", init);
+    }
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, out_w.get(), 1);
+    posix_spawn_file_actions_adddup2(&actions, err_w.get(), 2);
+    // Its own process group, so that its end can end whatever it started;
+    // default signal handling and no blocked signals, whatever suite has.
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    posix_spawnattr_setpgroup(&attr, 0);
+    sigset_t signals;
+    sigemptyset(&signals);
+    posix_spawnattr_setsigmask(&attr, &signals);
+    sigfillset(&signals);
+    posix_spawnattr_setsigdefault(&attr, &signals);
+
+    std::vector<std::string> words = *l.runner;
+    words.push_back(l.path);
+    std::vector<char *> argv;
+    argv.reserve(words.size() + 1);
+    for (std::string &w : words)
+        argv.push_back(w.data());
+    argv.push_back(nullptr);
+
+    pid_t pid = 0;
+    const double start = now();
+    int e = l.runner->empty() ? posix_spawn(&pid, argv[0], &actions, &attr, argv.data(), environ)
+                              : posix_spawnp(&pid, argv[0], &actions, &attr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attr);
+    out_w.reset();
+    err_w.reset();
+    if (e != 0) {
+        if (own_failure(e))
+            return failed(r, "posix_spawn", e);
+        r.end = l.runner->empty() ? Run::End::not_executable : Run::End::runner_failed;
+        r.code = e;
+        return r;
+    }
+
+    // The pidfd wakes the loop when the program ends; a program that ends
+    // is left unreaped until its group is killed, so that its id, which is
+    // the group's, cannot be reused in between.
+    Fd ended(static_cast<int>(syscall(SYS_pidfd_open, pid, 0)));
+    const int pidfd_errno = errno;
+    fcntl(out.get(), F_SETFL, O_NONBLOCK);
+    fcntl(err.get(), F_SETFL, O_NONBLOCK);
+    bool out_open = true;
+    bool err_open = true;
+    bool done = false;
+    const double deadline = start + l.limit;
+    if (ended.get() < 0)
+        r = failed(r, "pidfd_open", pidfd_errno);
+    while (ended.get() >= 0) {
+        pollfd p[4] = {{ended.get(), POLLIN, 0}, {stop_fd, POLLIN, 0}, {-1, POLLIN, 0}, {-1, POLLIN, 0}};
+        if (out_open)
+            p[2].fd = out.get();
+        if (err_open)
+            p[3].fd = err.get();
+        if (poll(p, 4, ms_until(deadline)) < 0 && errno != EINTR) {
+            r = failed(r, "poll", errno);
+            break;
+        }
+        if (p[2].revents != 0)
+            out_open = read_once(out.get(), r.out, r.out_cut);
+        if (p[3].revents != 0)
+            err_open = read_once(err.get(), r.err, r.err_cut);
+        if (p[0].revents != 0) {
+            done = true;
+            break;
+        }
+        if (p[1].revents != 0) {
+            r.end = Run::End::stopped;
+            break;
+        }
+        if (now() >= deadline) {
+            r.end = Run::End::timed_out;
+            break;
+        }
+    }
+
+    kill(-pid, SIGKILL);
+    kill(pid, SIGKILL); // in case it left its group
+    int status = 0;
+    rusage usage{};
+    reap(pid, &status, &usage);
+    r.figures = {now() - start, seconds(usage.ru_utime), seconds(usage.ru_stime), usage.ru_maxrss};
+    int left = end_children();
+    if (done) {
+        r.end = WIFSIGNALED(status) ? Run::End::signalled : Run::End::exited;
+        r.code = WIFSIGNALED(status) ? WTERMSIG(status) : WEXITSTATUS(status);
+        r.left_running = left;
+    }
+
+    // Every writer has ended now, so what is left in the pipes comes at once;
+    // past the deadline only a bounded number of reads is made, in case some
+    // process outside the program's tree holds a pipe.
+    for (int late = 0; (out_open || err_open) && late < 64;) {
+        pollfd p[2] = {{out_open ? out.get() : -1, POLLIN, 0}, {err_open ? err.get() : -1, POLLIN, 0}};
+        int wait = ms_until(deadline);
+        if (poll(p, 2, wait) <= 0)
+            break;
+        if (p[0].revents != 0)
+            out_open = read_once(out.get(), r.out, r.out_cut);
+        if (p[1].revents != 0)
+            err_open = read_once(err.get(), r.err, r.err_cut);
+        late += wait == 0 ? 1 : 0;
+    }
+    return r;
+}

@@ -1,0 +1,73 @@
+// Running one program: on its own or under a runner, with standard input from
+// /dev/null, its standard output and standard error captured apart, a time
+// limit, and nothing of it left running afterwards.
+#ifndef SUITE_RUN_H
+#define SUITE_RUN_H
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+// What one run cost, as the kernel accounts it for the program's process.
+struct Figures {
+    double wall = 0; // seconds from start to reap, monotonic clock
+    double user = 0; // CPU seconds, the program and the children it reaped
+    double sys = 0;
+    long peak_kib = 0; // peak resident memory, ru_maxrss
+};
+
+struct Launch {
+    std::string path;                       // DIR/NAME
+    const std::vector<std::string> *runner; // words put before the path; empty to run it alone
+    double limit;                           // seconds
+};
+
+struct Run {
+    enum class End {
+        exited,
+        signalled,
+        timed_out,
+        stopped,        // stop_fd became readable first
+        missing,        // code: errno of stat
+        not_executable, // code: errno, or 0 when not a regular file
+        runner_failed,  // code: errno of starting the runner
+        failed,         // suite's own failure: what failed, with errno in code
+    };
+    End end = End::failed;
+    int code = 0; // exit status, signal number or errno, as End says
+    const char *what = "";
+    std::string out;
+    std::string err;
+    bool out_cut = false;
+    bool err_cut = false;
+    int left_running = 0; // processes still running when the program ended
+    Figures figures;      // when it started
+};
+
+bool started(Run::End e);
+
+// Output beyond this is read and dropped, so that a runaway writer costs
+// nothing but time; a contract's output must be shorter.
+constexpr std::size_t capture_limit = std::size_t{64} << 10;
+
+// Runs the program to its end, its time limit, or until stop_fd becomes
+// readable, and then ends every process it left: those in its process group
+// and, since the caller is their subreaper, those that left it.
+Run run(const Launch &l, int stop_fd);
+
+// Makes the calling process the subreaper of its descendants, so that run()
+// can find what a program left behind.
+bool adopt_orphans();
+
+// Whether the calling process has children: one that a shell left it when it
+// ran suite with exec, for example.
+bool has_children();
+
+// Seconds on the monotonic clock.
+double now();
+
+// Kills and reaps every child of the calling process; returns how many were
+// still running.
+int end_children();
+
+#endif

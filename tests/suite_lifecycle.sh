@@ -1,0 +1,181 @@
+# suite_lifecycle.sh SUITE BIN
+# Nothing a program starts outlives its run: not when it ends, not when it
+# times out, and not when suite is stopped by SIGINT, SIGTERM or SIGHUP, even
+# processes that left its process group.  Stopped, suite finishes its reports
+# and ends by the signal it got.  A failure of suite itself is its own error,
+# and suite works whatever signal handling it inherits.
+set -u
+suite=$1 bin=$2
+here=$(dirname "$0")
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+fail=0
+bad() { echo "FAIL $*"; fail=1; }
+ok() { echo "ok   $*"; }
+
+# A program that starts five processes and records their ids in $PIDS: two in
+# its process group, one in a session of its own, one orphaned at once in a
+# session of its own, and one in a new group of its own.  Then it runs $1.
+leaver() {
+  printf '#!/bin/sh
+sleep 300 & echo $! >>"$PIDS"
+sleep 300 & echo $! >>"$PIDS"
+setsid sleep 300 & echo $! >>"$PIDS"
+sh -c '"'"'setsid sleep 300 & echo $! >>"$PIDS"'"'"'
+perl -e '"'"'setpgrp; sleep 300'"'"' & echo $! >>"$PIDS"
+echo $$ >>"$PIDS"
+%s
+' "$1" >"$2" && chmod +x "$2"
+}
+
+# none_alive PIDFILE WHAT: no process recorded in PIDFILE is still running.
+none_alive() {
+  local pid alive=
+  for pid in $(cat "$1"); do
+    [[ -d /proc/$pid ]] && [[ $(cat /proc/$pid/stat 2>/dev/null) != *") Z "* ]] && alive+=" $pid"
+  done
+  if [[ -n $alive ]]; then
+    bad "$2: still running:$alive"
+    kill -KILL $alive 2>/dev/null
+    return 1
+  fi
+}
+
+# Wait until the program has recorded all six ids.
+await() {
+  for _ in $(seq 200); do
+    [[ -f $1 && $(wc -l <"$1") -ge 6 ]] && return 0
+    sleep 0.05
+  done
+  return 1
+}
+
+# stop SIGNAL HOW ARGS...: runs suite over the hanging program and its two
+# neighbours, stops it by SIGNAL once the program is running, and checks that
+# all six processes ended, that the reports were finished, and that suite
+# ended by SIGNAL.  Background jobs of a script start with SIGINT ignored, so
+# env gives suite the default handling a terminal's job would have.
+stop() {
+  local sig=$1 how=$2 status want last
+  shift 2
+  export PIDS=$tmp/pids.$sig.${how// /}
+  env --default-signal=INT "$suite" "$@" --timeout 60 --junit "$tmp/r.xml" --json "$tmp/r.json" \
+    "$tmp/hang" skerrow pellick ombrel >"$tmp/out" 2>"$tmp/err" &
+  local suite_pid=$!
+  if ! await "$PIDS"; then
+    bad "SIG$sig $how: the program did not start"
+    kill -KILL $suite_pid
+    return
+  fi
+  kill -s "$sig" $suite_pid
+  { wait $suite_pid; } 2>/dev/null
+  status=$?
+  none_alive "$PIDS" "SIG$sig $how" || return
+  want=$((128 + $(kill -l "$sig")))
+  last=$(tail -n 2 "$tmp/out" | paste -sd '|')
+  # With -j 2 the programs beside the hanging one may or may not be done.
+  if ((status != want)) || [[ ! $last =~ ^[0-2]\ passed,\ 0\ failed,\ ([1-3])\ not\ run\|interrupted\ by\ SIG$sig$ ]] ||
+    [[ -s $tmp/err ]]; then
+    bad "SIG$sig $how: status $status (expected $want), report ends '$last', stderr $(cat "$tmp/err")"
+    return
+  fi
+  local skipped=${BASH_REMATCH[1]}
+  xmllint --noout --schema "$here/junit.xsd" "$tmp/r.xml" 2>/dev/null &&
+    grep -q "tests=\"3\" failures=\"0\" errors=\"0\" skipped=\"$skipped\"" "$tmp/r.xml" &&
+    python3 -c 'import json, sys; t = json.load(open(sys.argv[1]))["tests"]; c = [x["code"] for x in t]; sys.exit(c[1] != "SKIPPED" or not set(c) <= {"PASS", "SKIPPED"})' "$tmp/r.json" ||
+    { bad "SIG$sig $how: reports"; return; }
+  ok "SIG$sig $how: all six processes ended, reports finished, suite ended by SIG$sig"
+}
+
+mkdir "$tmp/hang"
+leaver 'exec sleep 300' "$tmp/hang/pellick"
+cp "$bin/skerrow" "$bin/ombrel" "$tmp/hang/"
+stop INT "with -j 1" -j 1
+stop TERM "with -j 2" -j 2
+stop HUP "with -j 2" -j 2
+stop INT "under a runner" -j 1 --runner "sh -c 'exec \"\$0\"'"
+
+# A stop signal ignored when suite starts, as nohup arranges, stays ignored.
+export PIDS=$tmp/pids.nohup
+(trap '' HUP && exec "$suite" --timeout 2 "$tmp/hang" pellick) >"$tmp/out" 2>&1 &
+suite_pid=$!
+await "$PIDS" && kill -HUP $suite_pid
+{ wait $suite_pid; } 2>/dev/null
+status=$?
+none_alive "$PIDS" "SIGHUP ignored"
+if ((status == 1)) && grep -q 'timed out after 2 s$' "$tmp/out"; then
+  ok "SIGHUP ignored on entry stays ignored"
+else
+  bad "SIGHUP ignored on entry: status $status"; cat "$tmp/out"
+fi
+
+# A program that ends leaving processes behind is at fault, and nothing of
+# it is left; one that times out leaves nothing either.
+mkdir "$tmp/left"
+leaver 'echo 10' "$tmp/left/tovash2"
+leaver 'exec sleep 300' "$tmp/left/zarvin"
+for jobs in 1 2; do
+  export PIDS=$tmp/pids.left.$jobs
+  start=$SECONDS
+  "$suite" -j $jobs --timeout 2 "$tmp/left" tovash2 zarvin >"$tmp/out" 2>&1
+  status=$?
+  verdicts=$(sed -n 's/^  \(tovash2\|zarvin\) .*  \([a-z].*\)$/\1: \2/p' "$tmp/out" | paste -sd '|')
+  none_alive "$PIDS" "-j $jobs, left behind" || continue
+  if ((status != 1)) || [[ $verdicts != 'tovash2: left 5 processes running|zarvin: timed out after 2 s' ]] ||
+    ((SECONDS - start > 8)); then
+    bad "-j $jobs: status $status, verdicts '$verdicts', $((SECONDS - start)) s"
+    cat "$tmp/out"
+    continue
+  fi
+  ok "-j $jobs: 'left 5 processes running', and the timed-out program's processes ended too"
+done
+
+# A program that writes as fast as it can still times out on time.
+mkdir "$tmp/fast"
+printf '#!/bin/sh\nexec yes\n' >"$tmp/fast/lokett" && chmod +x "$tmp/fast/lokett"
+start=$SECONDS
+"$suite" --timeout 1 "$tmp/fast" lokett >"$tmp/out" 2>&1
+took=$((SECONDS - start))
+if grep -q '  timed out after 1 s$' "$tmp/out" && ((took <= 3)); then
+  ok "a program that writes without end times out after its 1 s ($took s)"
+else
+  bad "fast writer: $took s"; cat "$tmp/out"
+fi
+
+# Signal handling inherited from the caller: SIGCHLD ignored would have the
+# kernel reap the programs before suite sees them; blocked stop signals.
+for how in '$SIG{CHLD} = "IGNORE"' 'use POSIX; sigprocmask(SIG_BLOCK, POSIX::SigSet->new(SIGTERM, SIGINT))'; do
+  start=$SECONDS
+  perl -e "$how; exec @ARGV" "$suite" -j 1 "$bin" >"$tmp/out" 2>&1
+  status=$?
+  if ((status == 0)) && [[ $(tail -n 1 "$tmp/out") == '9 passed, 0 failed' ]] && ((SECONDS - start < 5)); then
+    ok "inherited '$how': 9 passed"
+  else
+    bad "inherited '$how': status $status"; cat "$tmp/out"
+  fi
+done
+
+# A child that a shell left suite when it ran suite with exec is not one of
+# the programs: suite neither blames nor ends it.
+sh -c 'sleep 30 & echo $! >"$0"; exec "$@"' "$tmp/other" "$suite" -j 1 "$bin" >"$tmp/out" 2>&1
+status=$?
+other=$(cat "$tmp/other")
+if ((status == 0)) && [[ $(tail -n 1 "$tmp/out") == '9 passed, 0 failed' ]] && kill -0 "$other" 2>/dev/null; then
+  ok "a child suite inherited is left alone"
+else
+  bad "inherited child: status $status"; cat "$tmp/out"
+fi
+kill "$other" 2>/dev/null
+
+# Out of file descriptors, suite reports its own failure, not the program's.
+for jobs in 1 2; do
+  (ulimit -n 6 && exec "$suite" -j $jobs "$bin") >"$tmp/out" 2>"$tmp/err"
+  status=$?
+  if ((status == 2)) && grep -q '^suite: .*Too many open files$' "$tmp/err" &&
+    [[ $(tail -n 2 "$tmp/out" | paste -sd '|') == '0 passed, 0 failed, 9 not run|stopped by a failure of suite itself' ]]; then
+    ok "-j $jobs without file descriptors: $(cat "$tmp/err")"
+  else
+    bad "-j $jobs without file descriptors: status $status"; cat "$tmp/out" "$tmp/err"
+  fi
+done
+exit $fail
