@@ -52,13 +52,15 @@ if ((status == 2)) && [[ $(cat "$tmp/err") == 'suite: cannot write the JUnit rep
 else
   failures=$((failures + 1)); echo "FAIL suite --junit /dev/full: status $status, $(cat "$tmp/err")"
 fi
-"$suite" "$bin" skerrow >/dev/full 2>"$tmp/err"
-status=$?
-if ((status == 2)) && [[ $(cat "$tmp/err") == 'suite: could not write the report on standard output' ]]; then
-  echo 'ok   suite >/dev/full'
-else
-  failures=$((failures + 1)); echo "FAIL suite >/dev/full: status $status, $(cat "$tmp/err")"
-fi
+for out in /dev/full closed; do
+  if [[ $out == closed ]]; then "$suite" "$bin" skerrow >&- 2>"$tmp/err"; else "$suite" "$bin" skerrow >$out 2>"$tmp/err"; fi
+  status=$?
+  if ((status == 2)) && [[ $(cat "$tmp/err") == 'suite: could not write the report on standard output' ]]; then
+    echo "ok   suite with standard output $out"
+  else
+    failures=$((failures + 1)); echo "FAIL suite with standard output $out: status $status, $(cat "$tmp/err")"
+  fi
+done
 
 if "$suite" --help >"$tmp/out" 2>"$tmp/err" && [[ $(head -n 1 "$tmp/out") == 'usage: suite '* && ! -s $tmp/err ]]; then
   echo 'ok   suite --help'

@@ -1,5 +1,7 @@
 // suite: checks a folder of the programs against their contracts, and
 // reports what each did as text or TAP, and as JUnit XML and JSON files.
+#include <fcntl.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -29,6 +31,14 @@ struct File {
 
 int main(int argc, char **argv)
 {
+    // Standard input, output and error open, so that no descriptor suite
+    // opens takes their place and is handed to a program as one of them.  A
+    // report to a closed standard output is a report lost.
+    const bool no_stdout = fcntl(1, F_GETFD) < 0;
+    for (int fd = 0; fd <= 2; ++fd)
+        if (fcntl(fd, F_GETFD) < 0 && open("/dev/null", O_RDWR) != fd)
+            return 2;
+
     Options o;
     if (int status = parse_options(argc, argv, o); status >= 0)
         return status;
@@ -84,7 +94,7 @@ int main(int argc, char **argv)
 
     int status = s.failed ? 2 : s.count(failed) > 0 ? 1 : 0;
     // Before the files, one of which may be standard output itself.
-    if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0)
+    if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0 || no_stdout)
         status = fail("could not write the report on standard output");
     for (const File &f : files) {
         if (f.path.empty())
