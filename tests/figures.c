@@ -3,7 +3,6 @@
  *   pellick  spends 0.3 s of CPU time
  *   mardune  sleeps 0.3 s
  */
-#define _DEFAULT_SOURCE
 #include <string.h>
 #include <sys/mman.h>
 #include <time.h>
