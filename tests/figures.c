@@ -9,7 +9,9 @@
 
 int main(int argc, char **argv)
 {
-    const char *name = argc > 0 ? strrchr(argv[0], '/') : NULL;
+    if (argc < 1)
+        return 1;
+    const char *name = strrchr(argv[0], '/');
     name = name ? name + 1 : argv[0];
     if (strcmp(name, "skerrow") == 0) {
         size_t size = (size_t)128 << 20;
