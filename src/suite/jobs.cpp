@@ -117,7 +117,13 @@ Run take(const Slot &s)
         }
         if (n != sizeof index || index >= launches.size())
             _exit(0);
-        put(slot, run(launches[index], requests));
+        // Nothing may unwind out of here into the rest of suite: a keeper
+        // that fails ends, and suite reports it.
+        try {
+            put(slot, run(launches[index], requests));
+        } catch (...) {
+            _exit(1);
+        }
         if (write(results, &index, sizeof index) != sizeof index)
             _exit(1);
     }

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <new>
 #include <optional>
 
 #include "jobs.h"
@@ -27,9 +28,9 @@ struct File {
     void (*write)(std::FILE *, const Session &);
 };
 
-} // namespace
-
-int main(int argc, char **argv)
+// The whole check; main adds only the one failure that can come from
+// anywhere.
+int check(int argc, char **argv)
 {
     // Standard input, output and error open, so that no descriptor suite
     // opens takes their place and is handed to a program as one of them.  A
@@ -105,4 +106,15 @@ int main(int argc, char **argv)
     if (s.signal != 0)
         die_by(s.signal);
     return status;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    try {
+        return check(argc, argv);
+    } catch (const std::bad_alloc &) {
+        return fail("out of memory");
+    }
 }

@@ -319,6 +319,11 @@ Run run(const Launch &l, int stop_fd)
         argv.push_back(w.data());
     argv.push_back(nullptr);
 
+    // Room for all that is kept of the output, so that nothing is allocated
+    // while the program runs; untouched, it costs no memory.
+    r.out.reserve(capture_limit);
+    r.err.reserve(capture_limit);
+
     Child c{argv.data(), !l.runner->empty(), input.get(), out_w.get(), err_w.get(), &ignored_signals(), 0};
     const double start = now();
     pid_t pid = spawn(c);
