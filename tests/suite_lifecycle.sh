@@ -14,8 +14,8 @@ bad() { echo "FAIL $*"; fail=1; }
 ok() { echo "ok   $*"; }
 
 # A program that starts five processes and records their ids in $PIDS: two in
-# its process group, one in a session of its own, one orphaned at once in a
-# session of its own, and one in a new group of its own.  Then it runs $1.
+# its process group, one that calls setsid, one that calls setsid and is
+# orphaned at once, and one in a new group of its own.  Then it runs $1.
 leaver() {
   printf '#!/bin/sh
 sleep 300 & echo $! >>"$PIDS"

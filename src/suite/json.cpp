@@ -14,7 +14,7 @@ const char *code(const Result &r)
 }
 
 // What the text report says of a program that did not pass.
-std::string output(const Result &r, const Session &s)
+std::string output(const Result &r, const Check &s)
 {
     if (passed(r))
         return "";
@@ -28,7 +28,7 @@ std::string output(const Result &r, const Session &s)
 
 } // namespace
 
-void write_json(std::FILE *to, const Session &s)
+void write_json(std::FILE *to, const Check &s)
 {
     std::fprintf(to, "{\"__version__\": [1, 0, 0], \"elapsed\": %.6f, \"tests\": [", s.elapsed);
     const char *separator = "\n";

@@ -44,7 +44,7 @@ void property(std::FILE *to, const char *name, const std::string &value)
 
 } // namespace
 
-void write_junit(std::FILE *to, const Session &s)
+void write_junit(std::FILE *to, const Check &s)
 {
     char timestamp[32];
     std::tm local{};

@@ -25,12 +25,12 @@ int fail(const std::string &message)
 struct File {
     const std::string &path;
     const char *format;
-    void (*write)(std::FILE *, const Session &);
+    void (*write)(std::FILE *, const Check &);
 };
 
 // The whole check; main adds only the one failure that can come from
 // anywhere.
-int check(int argc, char **argv)
+int check_programs(int argc, char **argv)
 {
     // Standard input, output and error open, so that no descriptor suite
     // opens takes their place and is handed to a program as one of them.  A
@@ -53,7 +53,7 @@ int check(int argc, char **argv)
     if (stop_fd < 0)
         return fail(std::string("cannot take over the stop signals: ") + std::strerror(errno));
 
-    Session s;
+    Check s;
     s.dir = o.dir;
     s.limit = o.limit;
     s.runner = o.runner_text;
@@ -113,7 +113,7 @@ int check(int argc, char **argv)
 int main(int argc, char **argv)
 {
     try {
-        return check(argc, argv);
+        return check_programs(argc, argv);
     } catch (const std::bad_alloc &) {
         return fail("out of memory");
     }

@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 
-size_t Session::count(bool (*which)(const Result &)) const
+size_t Check::count(bool (*which)(const Result &)) const
 {
     return static_cast<size_t>(std::count_if(results.begin(), results.end(), which));
 }
@@ -30,7 +30,7 @@ bool not_run(const Result &r)
     return r.verdict.fault == Fault::not_run;
 }
 
-std::string counts(const Session &s)
+std::string counts(const Check &s)
 {
     std::string c = std::to_string(s.count(passed)) + " passed, " + std::to_string(s.count(failed)) + " failed";
     if (size_t n = s.count(not_run); n > 0)
@@ -38,7 +38,7 @@ std::string counts(const Session &s)
     return c;
 }
 
-std::string stopped_because(const Session &s)
+std::string stopped_because(const Check &s)
 {
     if (s.signal != 0) {
         const char *abbrev = sigabbrev_np(s.signal);
@@ -79,7 +79,7 @@ bool is_special(const std::string &path)
     return stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode);
 }
 
-std::string write_to(std::FILE *f, const std::string &path, void (*write)(std::FILE *, const Session &), const Session &s)
+std::string write_to(std::FILE *f, const std::string &path, void (*write)(std::FILE *, const Check &), const Check &s)
 {
     write(f, s);
     errno = 0;
@@ -109,7 +109,7 @@ std::string check_writable(const std::string &path)
     return "";
 }
 
-std::string save_report(const std::string &path, void (*write)(std::FILE *, const Session &), const Session &s)
+std::string save_report(const std::string &path, void (*write)(std::FILE *, const Check &), const Check &s)
 {
     if (is_special(path)) {
         std::FILE *f = std::fopen(path.c_str(), "we");

@@ -19,7 +19,8 @@ struct Result {
     std::optional<Figures> figures; // when the program ran
 };
 
-struct Session {
+// One check of a folder, as the reports tell it.
+struct Check {
     std::string dir;    // as shown: no trailing slash
     double limit = 10;  // seconds for each program
     std::string runner; // as given, empty for none
@@ -37,30 +38,30 @@ bool failed(const Result &r);
 bool not_run(const Result &r);
 
 // "N passed, M failed", and ", K not run" when the check was cut short.
-std::string counts(const Session &s);
+std::string counts(const Check &s);
 
 // How the check ended, for the last line of a report: "interrupted by
 // SIGINT", or empty when it ran to its end.
-std::string stopped_because(const Session &s);
+std::string stopped_because(const Check &s);
 
 // Streamed to standard output: the header, one result at a time in the
 // programs' order, and the end.
 struct Stream {
-    void (*begin)(std::FILE *, const Session &, size_t programs);
+    void (*begin)(std::FILE *, const Check &, size_t programs);
     void (*result)(std::FILE *, const Result &, size_t number);
-    void (*end)(std::FILE *, const Session &);
+    void (*end)(std::FILE *, const Check &);
 };
 extern const Stream text_report;
 extern const Stream tap_report;
 
 // Whole files, written once everything is known.
-void write_junit(std::FILE *to, const Session &s);
-void write_json(std::FILE *to, const Session &s);
+void write_junit(std::FILE *to, const Check &s);
+void write_json(std::FILE *to, const Check &s);
 
 // Writes a report into a new file beside path and renames it into place, so
 // that path holds either a whole report or what it held before.  Returns an
 // error message, empty on success.
-std::string save_report(const std::string &path, void (*write)(std::FILE *, const Session &), const Session &s);
+std::string save_report(const std::string &path, void (*write)(std::FILE *, const Check &), const Check &s);
 
 // Whether path can be written, before the check starts; an error message or
 // empty.

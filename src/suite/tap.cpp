@@ -6,7 +6,7 @@
 
 namespace {
 
-void begin(std::FILE *to, const Session & /*s*/, size_t programs)
+void begin(std::FILE *to, const Check & /*s*/, size_t programs)
 {
     std::fprintf(to, "TAP version 13\n1..%zu\n", programs);
 }
@@ -31,7 +31,7 @@ void result(std::FILE *to, const Result &r, size_t number)
     std::fflush(to);
 }
 
-void end(std::FILE *to, const Session &s)
+void end(std::FILE *to, const Check &s)
 {
     std::fprintf(to, "# %s\n", counts(s).c_str());
     if (std::string why = stopped_because(s); !why.empty())

@@ -22,7 +22,7 @@ int verdict_column()
     return 2 + name_width() + 3 * (2 + 9) + 2;
 }
 
-void begin(std::FILE *to, const Session &s, size_t programs)
+void begin(std::FILE *to, const Check &s, size_t programs)
 {
     char limit[32];
     std::snprintf(limit, sizeof limit, "%g s", s.limit);
@@ -48,7 +48,7 @@ void result(std::FILE *to, const Result &r, size_t /*number*/)
     std::fflush(to);
 }
 
-void end(std::FILE *to, const Session &s)
+void end(std::FILE *to, const Check &s)
 {
     std::fprintf(to, "%s\n", counts(s).c_str());
     if (std::string why = stopped_because(s); !why.empty())
