@@ -37,6 +37,7 @@ enum class Fault {
     missing,
     not_executable,
     not_run,
+    flaky, // some runs of a repeated program passed and some failed
 };
 
 struct Verdict {

@@ -1,5 +1,6 @@
 #include "escape.h"
 
+#include <cctype>
 #include <cstdio>
 
 namespace {
@@ -123,6 +124,29 @@ std::string xml_text(std::string_view s)
                 hex_bytes(out, s.substr(0, n));
             else
                 out += s.substr(0, n);
+        }
+        s.remove_prefix(n);
+    }
+    return out;
+}
+
+std::string markdown_text(std::string_view s)
+{
+    std::string out;
+    while (!s.empty()) {
+        CodePoint c = decode(s);
+        size_t n = c.length == 0 ? 1 : c.length;
+        if (c.length == 0 || c.value < 0x20 || (c.value >= 0x7f && c.value <= 0x9f)) {
+            // The text \xNN, its backslash escaped.
+            for (char byte : s.substr(0, n)) {
+                out += '\\';
+                hex_bytes(out, std::string_view(&byte, 1));
+            }
+        } else if (c.value < 0x80 && std::ispunct(static_cast<int>(c.value)) != 0) {
+            out += '\\';
+            out += static_cast<char>(c.value);
+        } else {
+            out += s.substr(0, n);
         }
         s.remove_prefix(n);
     }

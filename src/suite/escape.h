@@ -18,4 +18,9 @@ std::string yaml_string(std::string_view s);
 // Text for XML character data or a quoted attribute value.
 std::string xml_text(std::string_view s);
 
+// Text for GitHub-flavoured Markdown, a table's cell included: every ASCII
+// punctuation character escaped, so that none starts markup, breaks a cell
+// or a line, or opens HTML.
+std::string markdown_text(std::string_view s);
+
 #endif

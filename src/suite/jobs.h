@@ -20,10 +20,11 @@ struct Outcome {
     std::string error; // suite's own failure that cut it short
 };
 
-// Runs launches[i] for each i, calling finished(i, run) as each program
-// finishes, in any order, until all are done or stop_fd (the stop signals)
-// becomes readable.  Programs that did not finish are not passed on.
-Outcome run_all(const std::vector<Launch> &launches, int jobs, int stop_fd,
+// Runs steps programs, step i being launches[i % launches.size()], in that
+// order, up to jobs at once; calls finished(i, run) as each finishes, in any
+// order, until all are done or stop_fd (the stop signals) becomes readable.
+// Programs that did not finish are not passed on.
+Outcome run_all(const std::vector<Launch> &launches, size_t steps, int jobs, int stop_fd,
                 const std::function<void(size_t, Run &&)> &finished);
 
 #endif

@@ -1,32 +1,17 @@
 // JUnit XML in the shape that both common schemas accept (the Jenkins xunit
 // plugin's and the widely used JUnit.xsd): no attributes on <testsuites>,
 // every attribute those schemas require, a timestamp without a zone, times
-// in seconds, and <system-out/> and <system-err/> last.
+// in seconds, and <system-out/> and <system-err/> last.  One <testsuite> per
+// build, named by its label.
 #include <unistd.h>
 
 #include <climits>
 
 #include "escape.h"
+#include "kinds.h"
 #include "report.h"
 
 namespace {
-
-const char *fault_type(Fault f)
-{
-    switch (f) {
-    case Fault::wrong_output: return "wrong-output";
-    case Fault::wrong_status: return "wrong-exit-status";
-    case Fault::standard_error: return "standard-error";
-    case Fault::left_running: return "left-running";
-    case Fault::signal: return "signal";
-    case Fault::timeout: return "timeout";
-    case Fault::missing: return "missing";
-    case Fault::not_executable: return "not-executable";
-    case Fault::none:
-    case Fault::not_run: break;
-    }
-    return "";
-}
 
 std::string hostname()
 {
@@ -42,6 +27,29 @@ void property(std::FILE *to, const char *name, const std::string &value)
     std::fprintf(to, "      <property name=\"%s\" value=\"%s\"/>\n", name, xml_text(value).c_str());
 }
 
+void testcase(std::FILE *to, const Check &s, const Cell &c, const std::string &suite, const char *name)
+{
+    std::fprintf(to, "    <testcase classname=\"%s\" name=\"%s\" time=\"%.3f\"", suite.c_str(), xml_text(name).c_str(),
+                 c.median ? c.median->wall : 0.0);
+    const Verdict &v = c.verdict;
+    switch (kind(v.fault).count) {
+    case Count::passed: std::fprintf(to, "/>\n"); return;
+    case Count::skipped: {
+        std::string why = stopped_because(s);
+        std::fprintf(to, ">\n      <skipped message=\"%s\"/>\n    </testcase>\n",
+                     xml_text(why.empty() ? v.text : v.text + ": " + why).c_str());
+        return;
+    }
+    case Count::failed: break;
+    }
+    // The message is the verdict; the text, what the report shows below it.
+    std::string text;
+    for (const std::string &d : v.details)
+        text += (text.empty() ? "" : "\n") + d;
+    std::fprintf(to, ">\n      <failure type=\"%s\" message=\"%s\">%s</failure>\n    </testcase>\n",
+                 kind(v.fault).junit, xml_text(v.text).c_str(), xml_text(text.empty() ? v.text : text).c_str());
+}
+
 } // namespace
 
 void write_junit(std::FILE *to, const Check &s)
@@ -52,40 +60,42 @@ void write_junit(std::FILE *to, const Check &s)
     std::strftime(timestamp, sizeof timestamp, "%Y-%m-%dT%H:%M:%S", &local);
     char limit[32];
     std::snprintf(limit, sizeof limit, "%g", s.limit);
+    const std::string host = xml_text(hostname());
 
     std::fprintf(to, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites>\n");
-    std::fprintf(to,
-                 "  <testsuite name=\"suite\" package=\"suite\" id=\"0\" tests=\"%zu\" failures=\"%zu\" errors=\"0\" "
-                 "skipped=\"%zu\" time=\"%.3f\" timestamp=\"%s\" hostname=\"%s\">\n",
-                 s.results.size(), s.count(failed), s.count(not_run), s.elapsed, timestamp,
-                 xml_text(hostname()).c_str());
-    std::fprintf(to, "    <properties>\n");
-    property(to, "dir", s.dir);
-    property(to, "timeout", limit);
-    if (!s.runner.empty())
-        property(to, "runner", s.runner);
-    std::fprintf(to, "    </properties>\n");
-
-    for (const Result &r : s.results) {
-        std::fprintf(to, "    <testcase classname=\"suite\" name=\"%s\" time=\"%.3f\"", xml_text(r.contract->name).c_str(),
-                     r.figures ? r.figures->wall : 0.0);
-        const Verdict &v = r.verdict;
-        if (passed(r)) {
-            std::fprintf(to, "/>\n");
-            continue;
+    for (size_t b = 0; b < s.plan.builds.size(); ++b) {
+        size_t tests = 0;
+        size_t failures = 0;
+        size_t skipped = 0;
+        double time = 0;
+        for (size_t p = 0; p < s.plan.programs.size(); ++p) {
+            const Cell &c = s.cell(p, b);
+            ++tests;
+            failures += failed(c) ? 1 : 0;
+            skipped += not_run(c) ? 1 : 0;
+            for (const Sample &r : c.runs)
+                time += r.figures ? r.figures->wall : 0;
         }
-        if (not_run(r)) {
-            std::string why = stopped_because(s);
-            std::fprintf(to, ">\n      <skipped message=\"%s\"/>\n    </testcase>\n",
-                         xml_text(why.empty() ? v.text : v.text + ": " + why).c_str());
-            continue;
-        }
-        // The message is the verdict; the text, what the report shows below it.
-        std::string text;
-        for (const std::string &d : v.details)
-            text += (text.empty() ? "" : "\n") + d;
-        std::fprintf(to, ">\n      <failure type=\"%s\" message=\"%s\">%s</failure>\n    </testcase>\n",
-                     fault_type(v.fault), xml_text(v.text).c_str(), xml_text(text.empty() ? v.text : text).c_str());
+        // A single build is the suite, as it has always been called.
+        const std::string suite = xml_text(s.several() ? s.plan.builds[b].label : "suite");
+        std::fprintf(to,
+                     "  <testsuite name=\"%s\" package=\"suite\" id=\"%zu\" tests=\"%zu\" failures=\"%zu\" "
+                     "errors=\"0\" skipped=\"%zu\" time=\"%.3f\" timestamp=\"%s\" hostname=\"%s\">\n",
+                     suite.c_str(), b, tests, failures, skipped, s.several() ? time : s.elapsed, timestamp,
+                     host.c_str());
+        std::fprintf(to, "    <properties>\n");
+        property(to, "dir", s.plan.builds[b].dir);
+        if (s.several())
+            property(to, "reference", b == s.plan.reference ? "true" : "false");
+        property(to, "timeout", limit);
+        if (!s.runner.empty())
+            property(to, "runner", s.runner);
+        if (s.plan.repeat > 1)
+            property(to, "repeat", std::to_string(s.plan.repeat));
+        std::fprintf(to, "    </properties>\n");
+        for (size_t p = 0; p < s.plan.programs.size(); ++p)
+            testcase(to, s, s.cell(p, b), suite, s.plan.programs[p]->name);
+        std::fprintf(to, "    <system-out/>\n    <system-err/>\n  </testsuite>\n");
     }
-    std::fprintf(to, "    <system-out/>\n    <system-err/>\n  </testsuite>\n</testsuites>\n");
+    std::fprintf(to, "</testsuites>\n");
 }

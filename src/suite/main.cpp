@@ -1,5 +1,6 @@
-// suite: checks a folder of the programs against their contracts, and
-// reports what each did as text or TAP, and as JUnit XML and JSON files.
+// suite: checks one or more folders of the programs against their contracts,
+// and reports what each did as text or TAP, and as JUnit XML, JSON and
+// Markdown files.
 #include <fcntl.h>
 
 #include <cerrno>
@@ -7,7 +8,6 @@
 #include <cstring>
 #include <ctime>
 #include <new>
-#include <optional>
 
 #include "jobs.h"
 #include "options.h"
@@ -28,6 +28,51 @@ struct File {
     void (*write)(std::FILE *, const Check &);
 };
 
+// The rows of the matrix, each shown once it and all before it are known.
+class Rows {
+public:
+    Rows(Check &s, const Stream &stream) : s_(s), stream_(stream) {}
+
+    void show_ready()
+    {
+        for (; shown_ < s_.plan.programs.size() && complete(shown_); ++shown_)
+            show(shown_);
+    }
+
+    // Once the check has stopped: the rest, as far as they ran.
+    void show_rest()
+    {
+        for (; shown_ < s_.plan.programs.size(); ++shown_)
+            show(shown_);
+    }
+
+private:
+    bool complete(size_t program) const
+    {
+        for (size_t b = 0; b < s_.plan.builds.size(); ++b)
+            if (s_.cell(program, b).runs.size() < static_cast<size_t>(s_.plan.repeat))
+                return false;
+        return true;
+    }
+
+    void show(size_t program)
+    {
+        const size_t builds = s_.plan.builds.size();
+        Cell *row = &s_.cells[program * builds];
+        for (size_t b = 0; b < builds; ++b)
+            conclude(row[b], static_cast<size_t>(s_.plan.repeat));
+        const Cell &reference = row[s_.plan.reference];
+        for (size_t b = 0; b < builds; ++b)
+            if (b != s_.plan.reference && passed(reference) && passed(row[b]))
+                compare_cells(reference, row[b], s_.min_effect);
+        stream_.row(stdout, s_, program);
+    }
+
+    Check &s_;
+    const Stream &stream_;
+    size_t shown_ = 0;
+};
+
 // The whole check; main adds only the one failure that can come from
 // anywhere.
 int check_programs(int argc, char **argv)
@@ -44,7 +89,8 @@ int check_programs(int argc, char **argv)
     if (int status = parse_options(argc, argv, o); status >= 0)
         return status;
 
-    const File files[] = {{o.junit, "JUnit", write_junit}, {o.json, "JSON", write_json}};
+    const File files[] = {
+        {o.junit, "JUnit", write_junit}, {o.json, "JSON", write_json}, {o.markdown, "Markdown", write_markdown}};
     for (const File &f : files)
         if (std::string e = f.path.empty() ? "" : check_writable(f.path); !e.empty())
             return fail("cannot write the " + std::string(f.format) + " report: " + e);
@@ -54,43 +100,37 @@ int check_programs(int argc, char **argv)
         return fail(std::string("cannot take over the stop signals: ") + std::strerror(errno));
 
     Check s;
-    s.dir = o.dir;
+    s.plan = o.plan;
+    s.min_effect = o.min_effect;
     s.limit = o.limit;
     s.runner = o.runner_text;
     s.started = std::time(nullptr);
+    s.cells.resize(s.plan.cells());
     const Stream &stream = o.tap ? tap_report : text_report;
-    const size_t n = o.programs.size();
-    stream.begin(stdout, s, n);
+    stream.begin(stdout, s);
 
+    // One launch per cell, numbered as the plan numbers cells.
     std::vector<Launch> launches;
-    for (const Contract *c : o.programs)
-        launches.push_back({(o.dir == "/" ? "" : o.dir) + "/" + c->name, &o.runner, o.limit});
+    for (const Contract *c : s.plan.programs)
+        for (const Build &b : s.plan.builds)
+            launches.push_back({(b.dir == "/" ? "" : b.dir) + "/" + c->name, &o.runner, o.limit});
 
-    // Each result is shown once it and all before it are known.
-    std::vector<std::optional<Result>> results(n);
-    size_t shown = 0;
-    auto show_ready = [&]() {
-        for (; shown < n && results[shown]; ++shown)
-            stream.result(stdout, *results[shown], shown + 1);
-    };
+    Rows rows(s, stream);
     const double start = now();
-    Outcome outcome = run_all(launches, o.jobs, stop_fd, [&](size_t i, Run &&r) {
-        const Contract &c = *o.programs[i];
-        results[i] = Result{&c, judge(c, launches[i], r), started(r.end) ? std::optional(r.figures) : std::nullopt};
-        show_ready();
+    const size_t builds = s.plan.builds.size();
+    Outcome outcome = run_all(launches, s.plan.steps(), o.jobs, stop_fd, [&](size_t step, Run &&r) {
+        const size_t cell = step % launches.size();
+        const Contract &c = *s.plan.programs[cell / builds];
+        add_run(s.cells[cell], step / launches.size(), judge(c, launches[cell], r),
+                started(r.end) ? std::optional(r.figures) : std::nullopt);
+        rows.show_ready();
     });
     s.elapsed = now() - start;
     s.signal = outcome.signal;
     s.failed = !outcome.error.empty();
     if (s.failed)
         std::fprintf(stderr, "suite: %s\n", outcome.error.c_str());
-
-    for (size_t i = 0; i < n; ++i)
-        if (!results[i])
-            results[i] = Result{o.programs[i], Verdict{Fault::not_run, "not run", {}}, std::nullopt};
-    show_ready();
-    for (size_t i = 0; i < n; ++i)
-        s.results.push_back(std::move(*results[i]));
+    rows.show_rest();
     stream.end(stdout, s);
 
     int status = s.failed ? 2 : s.count(failed) > 0 ? 1 : 0;

@@ -5,17 +5,19 @@
 #include <string>
 #include <vector>
 
-#include "contract.h"
+#include "plan.h"
+#include "stats.h"
 
 struct Options {
-    std::string dir; // no trailing slash
-    std::vector<const Contract *> programs;
+    Plan plan;
     double limit = 10;
     int jobs = 0; // 0: as many as there are processors to run on
+    double min_effect = default_min_effect;
     std::string runner_text;
     std::vector<std::string> runner;
     std::string junit;
     std::string json;
+    std::string markdown;
     bool tap = false;
     bool list = false;
 };

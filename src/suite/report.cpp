@@ -7,27 +7,36 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-size_t Check::count(bool (*which)(const Result &)) const
+#include "kinds.h"
+
+std::string Check::name(size_t program, size_t build) const
 {
-    return static_cast<size_t>(std::count_if(results.begin(), results.end(), which));
+    std::string name = plan.programs[program]->name;
+    return several() ? plan.builds[build].label + " :: " + name : name;
 }
 
-bool passed(const Result &r)
+size_t Check::count(bool (*which)(const Cell &)) const
 {
-    return r.verdict.fault == Fault::none;
+    return static_cast<size_t>(std::count_if(cells.begin(), cells.end(), which));
 }
 
-bool failed(const Result &r)
+bool passed(const Cell &c)
 {
-    return r.verdict.fault != Fault::none && r.verdict.fault != Fault::not_run;
+    return kind(c.verdict.fault).count == Count::passed;
 }
 
-bool not_run(const Result &r)
+bool failed(const Cell &c)
 {
-    return r.verdict.fault == Fault::not_run;
+    return kind(c.verdict.fault).count == Count::failed;
+}
+
+bool not_run(const Cell &c)
+{
+    return kind(c.verdict.fault).count == Count::skipped;
 }
 
 std::string counts(const Check &s)
@@ -36,6 +45,49 @@ std::string counts(const Check &s)
     if (size_t n = s.count(not_run); n > 0)
         c += ", " + std::to_string(n) + " not run";
     return c;
+}
+
+std::string ratio_text(const Comparison &c)
+{
+    if (!c.ratio)
+        return "-";
+    const double r = *c.ratio;
+    char buf[32];
+    std::snprintf(buf, sizeof buf, r >= 99.95 ? "%.0fx" : r >= 9.995 ? "%.1fx" : "%.2fx", r);
+    return buf;
+}
+
+const char *mark(const Comparison &c, Metric m)
+{
+    const bool time = m != Metric::peak_rss_kib;
+    switch (c.verdict) {
+    case Difference::higher: return time ? "slower" : "larger";
+    case Difference::lower: return time ? "faster" : "smaller";
+    case Difference::same: return "~";
+    case Difference::too_few: break;
+    }
+    return "?";
+}
+
+const char *difference_word(Difference d)
+{
+    switch (d) {
+    case Difference::higher: return "higher";
+    case Difference::lower: return "lower";
+    case Difference::same: return "same";
+    case Difference::too_few: break;
+    }
+    return "too few runs";
+}
+
+std::string legend(const Check &s)
+{
+    char effect[32];
+    std::snprintf(effect, sizeof effect, "%g%%", s.min_effect * 100);
+    return std::string("slower, faster, larger, smaller: a real difference (Mann-Whitney U test, p < 0.05, and "
+                       "medians at least ") +
+           effect + " apart); ~: no clear difference; ?: fewer than " + std::to_string(fewest_runs) +
+           " runs to tell";
 }
 
 std::string stopped_because(const Check &s)

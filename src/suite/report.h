@@ -1,54 +1,65 @@
 // What a check found, and the formats it is reported in: the text report or
-// TAP on standard output as programs finish, and JUnit XML and JSON files
-// written at the end.
+// TAP on standard output as programs finish, and JUnit XML, JSON and Markdown
+// files written at the end.  Every format reads this record alone.
 #ifndef SUITE_REPORT_H
 #define SUITE_REPORT_H
 
 #include <cstdio>
 #include <ctime>
-#include <optional>
 #include <string>
 #include <vector>
 
-#include "contract.h"
-#include "run.h"
+#include "cell.h"
+#include "plan.h"
 
-struct Result {
-    const Contract *contract;
-    Verdict verdict;
-    std::optional<Figures> figures; // when the program ran
-};
-
-// One check of a folder, as the reports tell it.
+// One check of one or more builds, as the reports tell it.
 struct Check {
-    std::string dir;    // as shown: no trailing slash
+    Plan plan;
+    double min_effect = default_min_effect;
     double limit = 10;  // seconds for each program
     std::string runner; // as given, empty for none
     std::time_t started = 0;
-    double elapsed = 0;          // seconds for the whole check
-    std::vector<Result> results; // in the programs' order, once all are known
-    int signal = 0;              // what interrupted the check, if anything
-    bool failed = false;         // suite itself failed and stopped the check
+    double elapsed = 0;      // seconds for the whole check
+    std::vector<Cell> cells; // as the plan numbers them, each concluded once its row is shown
+    int signal = 0;          // what interrupted the check, if anything
+    bool failed = false;     // suite itself failed and stopped the check
 
-    size_t count(bool (*which)(const Result &)) const;
+    bool several() const { return plan.builds.size() > 1; }
+    const Cell &cell(size_t program, size_t build) const { return cells[program * plan.builds.size() + build]; }
+    // The program's name, and "LABEL :: NAME" with several builds, as lit
+    // names a test in a suite.
+    std::string name(size_t program, size_t build) const;
+    size_t count(bool (*which)(const Cell &)) const;
 };
 
-bool passed(const Result &r);
-bool failed(const Result &r);
-bool not_run(const Result &r);
+bool passed(const Cell &c);
+bool failed(const Cell &c);
+bool not_run(const Cell &c);
 
-// "N passed, M failed", and ", K not run" when the check was cut short.
+// "N passed, M failed", and ", K not run" when the check was cut short;
+// cells counted.
 std::string counts(const Check &s);
 
 // How the check ended, for the last line of a report: "interrupted by
 // SIGINT", or empty when it ran to its end.
 std::string stopped_because(const Check &s);
 
-// Streamed to standard output: the header, one result at a time in the
-// programs' order, and the end.
+// The ratio of medians as the reports show it, "1.02x"; "-" where there is
+// none.
+std::string ratio_text(const Comparison &c);
+// The mark beside it: slower, faster, larger, smaller as fits the metric,
+// "~" for no clear difference and "?" for too few runs.
+const char *mark(const Comparison &c, Metric m);
+// JSON's and a script's word for it: higher, lower, same, too few runs.
+const char *difference_word(Difference d);
+// The legend that explains the marks.
+std::string legend(const Check &s);
+
+// Streamed to standard output: the header, one row of programs at a time in
+// the programs' order, and the end.
 struct Stream {
-    void (*begin)(std::FILE *, const Check &, size_t programs);
-    void (*result)(std::FILE *, const Result &, size_t number);
+    void (*begin)(std::FILE *, const Check &);
+    void (*row)(std::FILE *, const Check &, size_t program);
     void (*end)(std::FILE *, const Check &);
 };
 extern const Stream text_report;
@@ -57,6 +68,7 @@ extern const Stream tap_report;
 // Whole files, written once everything is known.
 void write_junit(std::FILE *to, const Check &s);
 void write_json(std::FILE *to, const Check &s);
+void write_markdown(std::FILE *to, const Check &s);
 
 // Writes a report into a new file beside path and renames it into place, so
 // that path holds either a whole report or what it held before.  Returns an
