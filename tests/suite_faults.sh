@@ -8,6 +8,8 @@
 set -u
 suite=$1 bin=$2 expected=$3
 here=$(dirname "$0")
+. "$here/need.sh"
+need xmllint python3 prove
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 export LC_ALL=C

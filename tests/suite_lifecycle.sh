@@ -7,6 +7,8 @@
 set -u
 suite=$1 bin=$2
 here=$(dirname "$0")
+. "$here/need.sh"
+need xmllint python3
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 fail=0

@@ -5,12 +5,11 @@
 set -u
 suite=$1 bin=$2
 here=$(dirname "$0")
+. "$here/need.sh"
+need xmllint python3 prove
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 fail=0
-for tool in xmllint python3 prove; do
-  command -v $tool >/dev/null || { echo "FAIL these tests need $tool (xmllint: Debian's libxml2-utils)"; exit 1; }
-done
 
 "$suite" --junit "$tmp/r.xml" --json "$tmp/r.json" "$bin" >"$tmp/out" 2>&1 || { cat "$tmp/out"; fail=1; }
 "$suite" --tap "$bin" >"$tmp/tap" 2>&1 || fail=1

@@ -5,6 +5,9 @@
 # with a verdict that names it.
 set -u
 suite=$1 bin=$2 fixture=$3
+here=$(dirname "$0")
+. "$here/need.sh"
+need python3
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 fail=0

@@ -6,6 +6,7 @@ suite=$1 bin=$2 programs=$3
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 failures=0
+ln -s "$bin" "$tmp/link"
 
 # u WANT_STATUS WANT_FIRST_LINE_OF_STDERR ARGS...
 u() {
@@ -27,6 +28,25 @@ u 2 "suite: unknown option '--bogus'"         --bogus
 u 2 "suite: no such folder: /no/such/folder"  /no/such/folder
 u 2 "suite: no such folder: $bin/skerrow"     "$bin/skerrow"
 u 2 "suite: no program named 'nine'"          "$bin" nine
+u 2 "suite: no program or folder named 'nine'" nine
+
+# Several builds: each folder once, labels unique and not empty, the
+# reference one of them, and no word read two ways.
+mkdir -p "$tmp/w/skerrow" "$tmp/w/a=b" "$tmp/w/b"
+u 2 "suite: $bin and $bin/ are the same folder" "$bin" "$bin/"
+u 2 "suite: $bin and $tmp/link are the same folder" "$bin" "$tmp/link"
+u 2 "suite: two builds are labelled 'x'; label one as LABEL=DIR" "x=$bin" "x=$tmp/w/b"
+u 2 "suite: '=$bin' gives an empty label"      "=$bin"
+u 2 "suite: --reference other names no build; the builds are $(basename "$(dirname "$bin")"), b" --reference other "$bin" "$tmp/w/b"
+u 2 "suite: the folder $tmp/w/b comes after a program's name; give the folders first" "$bin" skerrow "$tmp/w/b"
+(cd "$tmp/w" && u 2 "suite: 'skerrow' is both a program's name and a folder here; write ./skerrow for the folder, or run suite from another folder to check the program" "$bin" skerrow)
+(cd "$tmp/w" && u 2 "suite: 'a=b' is a folder and reads as LABEL=DIR too; write ./a=b for the folder" a=b)
+for r in 0 1001 1.5 x ''; do
+  u 2 "suite: --repeat takes a whole number of runs, from 1 to 1000" "--repeat=$r"
+done
+for e in -1 x 1001 ''; do
+  u 2 "suite: --min-effect takes a per cent, a plain decimal number from 0 to 1000" "--min-effect=$e"
+done
 for t in '' 0 -1 10s nan inf 1e3 0x10 '  5' '5 ' '+5' . 86401; do
   u 2 "$timeout_msg" "--timeout=$t"
 done
@@ -41,6 +61,7 @@ u 2 "suite: --runner 'x \$(rm y)' holds a command substitution, which suite does
 u 2 "suite: --runner 'x \"y' holds a quote left open, or another syntax error" --runner 'x "y'
 u 2 "suite: --junit needs a value"            --junit
 u 2 "suite: --junit and --json name the same file" --junit "$tmp/r" --json "$tmp/r"
+u 2 "suite: --json and --markdown name the same file" --json "$tmp/r" --markdown "$tmp/r"
 u 2 "suite: cannot write the JUnit report: $tmp is a folder" --junit "$tmp" "$bin"
 u 2 "suite: cannot write the JSON report: cannot write in /no/such: No such file or directory" --json /no/such/r.json "$bin"
 

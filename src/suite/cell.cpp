@@ -19,8 +19,13 @@ double value(const Figures &f, Metric m)
 
 } // namespace
 
-void add_run(Cell &c, std::size_t run, Verdict &&v, const std::optional<Figures> &figures)
+void add_run(Cell &c, std::size_t run, Verdict &&v, std::optional<Figures> figures)
 {
+    // Kept to the microsecond the reports carry, so that whoever reads them
+    // has the samples that were compared.
+    if (figures)
+        for (double *t : {&figures->wall, &figures->user, &figures->sys})
+            *t = std::round(*t * 1e6) / 1e6;
     // With more jobs than cells, a cell's runs may end out of turn.
     auto at = c.runs.end();
     while (at != c.runs.begin() && (at - 1)->run > run)

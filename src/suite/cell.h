@@ -41,7 +41,7 @@ struct Cell {
     std::array<std::optional<Comparison>, metrics.size()> compared;
 };
 
-void add_run(Cell &c, std::size_t run, Verdict &&v, const std::optional<Figures> &figures);
+void add_run(Cell &c, std::size_t run, Verdict &&v, std::optional<Figures> figures);
 
 // The cell's verdict, once its runs are in or the check stopped: passed when
 // every one of the planned runs passed, flaky when some failed and some
