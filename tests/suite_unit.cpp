@@ -96,6 +96,20 @@ TEST(Plan, LabelsAreTheShortestEndThatTellsBuildsApart)
         EXPECT_EQ(default_labels(c.paths), c.labels);
 }
 
+TEST(Plan, EveryCellRunsOnceARoundAndNoBuildKeepsItsTurn)
+{
+    Plan plan;
+    plan.builds = {{"a", "/a"}, {"b", "/b"}, {"c", "/c"}};
+    plan.programs = {nullptr, nullptr};
+    plan.repeat = 4;
+    ASSERT_EQ(plan.steps(), 24U);
+    std::vector<size_t> order;
+    for (size_t i = 0; i < plan.steps(); ++i)
+        order.push_back(plan.cell(i));
+    EXPECT_EQ(order, (std::vector<size_t>{0, 1, 2, 3, 4, 5, 1, 2, 0, 4, 5, 3, 2, 0, 1, 5, 3, 4, 0, 1, 2, 3, 4, 5}));
+    EXPECT_EQ(plan.round(17), 2U);
+}
+
 TEST(Escape, MarkdownShowsEveryByteAsText)
 {
     EXPECT_EQ(markdown_text("a|b"), "a\\|b");

@@ -29,12 +29,12 @@ std::string run_error(const Launch &l, const Run &r)
     return "cannot run " + l.path + ": " + system_error(r.what, r.code);
 }
 
-Outcome one_at_a_time(const std::vector<Launch> &launches, size_t steps, int stop_fd,
+Outcome one_at_a_time(const std::vector<Launch> &launches, const Plan &plan, int stop_fd,
                       const std::function<void(size_t, Run &&)> &finished)
 {
     Outcome o;
-    for (size_t i = 0; i < steps; ++i) {
-        const Launch &l = launches[i % launches.size()];
+    for (size_t i = 0; i < plan.steps(); ++i) {
+        const Launch &l = launches[plan.cell(i)];
         pollfd p = {stop_fd, POLLIN, 0};
         if (poll(&p, 1, 0) > 0) {
             o.signal = caught_signal(stop_fd);
@@ -103,7 +103,7 @@ Run take(const Slot &s)
 // its slot and writes the index back; ends when suite closes its requests.
 // A request pipe that becomes readable during a run is suite asking it to
 // stop.  The terminal's signals are suite's to act on, not the keeper's.
-[[noreturn]] void keep(const std::vector<Launch> &launches, size_t steps, int requests, int results, Slot &slot)
+[[noreturn]] void keep(const std::vector<Launch> &launches, const Plan &plan, int requests, int results, Slot &slot)
 {
     sigset_t set;
     sigemptyset(&set);
@@ -116,12 +116,12 @@ Run take(const Slot &s)
         ssize_t n = 0;
         while ((n = read(requests, &index, sizeof index)) < 0 && errno == EINTR) {
         }
-        if (n != sizeof index || index >= steps)
+        if (n != sizeof index || index >= plan.steps())
             _exit(0);
         // Nothing may unwind out of here into the rest of suite: a keeper
         // that fails ends, and suite reports it.
         try {
-            put(slot, run(launches[index % launches.size()], requests));
+            put(slot, run(launches[plan.cell(index)], requests));
         } catch (...) {
             _exit(1);
         }
@@ -146,8 +146,8 @@ void close_fd(int &fd)
 
 class Keepers {
 public:
-    Keepers(const std::vector<Launch> &launches, size_t steps, size_t count)
-        : launches_(launches), steps_(steps), keepers_(count)
+    Keepers(const std::vector<Launch> &launches, const Plan &plan, size_t count)
+        : launches_(launches), plan_(plan), keepers_(count)
     {
     }
     Keepers(const Keepers &) = delete;
@@ -202,7 +202,7 @@ public:
                 }
                 close(req[1]);
                 close(res[0]);
-                keep(launches_, steps_, req[0], res[1], slots_[i]);
+                keep(launches_, plan_, req[0], res[1], slots_[i]);
             }
             close(req[0]);
             close(res[1]);
@@ -215,7 +215,7 @@ public:
     // false when the keeper cannot be reached.
     bool give(Keeper &k, size_t &next, bool stopping)
     {
-        if (stopping || next >= steps_) {
+        if (stopping || next >= plan_.steps()) {
             close_fd(k.requests);
             return true;
         }
@@ -272,14 +272,14 @@ public:
                 if (n < 0 && errno == EINTR)
                     continue;
                 k.busy = false;
-                if (n != sizeof index || index >= steps_) {
+                if (n != sizeof index || index >= plan_.steps()) {
                     lost();
                     continue;
                 }
                 Run r = take(slots_[i]);
                 if (r.end == Run::End::failed) {
                     if (o.error.empty())
-                        o.error = run_error(launches_[index % launches_.size()], r);
+                        o.error = run_error(launches_[plan_.cell(index)], r);
                     stop();
                 } else if (r.end != Run::End::stopped) {
                     finished(index, std::move(r));
@@ -292,22 +292,22 @@ public:
 
 private:
     const std::vector<Launch> &launches_;
-    size_t steps_;
+    const Plan &plan_;
     std::vector<Keeper> keepers_;
     Slot *slots_ = nullptr;
 };
 
 } // namespace
 
-Outcome run_all(const std::vector<Launch> &launches, size_t steps, int jobs, int stop_fd,
+Outcome run_all(const std::vector<Launch> &launches, const Plan &plan, int jobs, int stop_fd,
                 const std::function<void(size_t, Run &&)> &finished)
 {
-    size_t places = std::min(steps, static_cast<size_t>(std::max(jobs, 1)));
+    size_t places = std::min(plan.steps(), static_cast<size_t>(std::max(jobs, 1)));
     // Run here only where this process can be the subreaper of the programs
     // alone: a child that a shell left it would bring its own orphans.
     if (places <= 1 && !has_children() && adopt_orphans())
-        return one_at_a_time(launches, steps, stop_fd, finished);
-    Keepers keepers(launches, steps, std::max<size_t>(places, 1));
+        return one_at_a_time(launches, plan, stop_fd, finished);
+    Keepers keepers(launches, plan, std::max<size_t>(places, 1));
     if (std::string e = keepers.start(); !e.empty()) {
         Outcome o;
         o.error = "cannot start a keeper process: " + e;

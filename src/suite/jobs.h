@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "plan.h"
 #include "run.h"
 
 struct Outcome {
@@ -20,11 +21,11 @@ struct Outcome {
     std::string error; // suite's own failure that cut it short
 };
 
-// Runs steps programs, step i being launches[i % launches.size()], in that
-// order, up to jobs at once; calls finished(i, run) as each finishes, in any
-// order, until all are done or stop_fd (the stop signals) becomes readable.
-// Programs that did not finish are not passed on.
-Outcome run_all(const std::vector<Launch> &launches, size_t steps, int jobs, int stop_fd,
+// Runs the plan's steps in order, step i being launches[plan.cell(i)], up to
+// jobs at once; calls finished(i, run) as each finishes, in any order, until
+// all are done or stop_fd (the stop signals) becomes readable.  Programs that
+// did not finish are not passed on.
+Outcome run_all(const std::vector<Launch> &launches, const Plan &plan, int jobs, int stop_fd,
                 const std::function<void(size_t, Run &&)> &finished);
 
 #endif

@@ -118,10 +118,10 @@ int check_programs(int argc, char **argv)
     Rows rows(s, stream);
     const double start = now();
     const size_t builds = s.plan.builds.size();
-    Outcome outcome = run_all(launches, s.plan.steps(), o.jobs, stop_fd, [&](size_t step, Run &&r) {
-        const size_t cell = step % launches.size();
+    Outcome outcome = run_all(launches, s.plan, o.jobs, stop_fd, [&](size_t step, Run &&r) {
+        const size_t cell = s.plan.cell(step);
         const Contract &c = *s.plan.programs[cell / builds];
-        add_run(s.cells[cell], step / launches.size(), judge(c, launches[cell], r),
+        add_run(s.cells[cell], s.plan.round(step), judge(c, launches[cell], r),
                 started(r.end) ? std::optional(r.figures) : std::nullopt);
         rows.show_ready();
     });

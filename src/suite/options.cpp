@@ -38,7 +38,7 @@ void usage()
         "column per build.\n"
         "\n"
         "  -j, --jobs N          run up to N programs at once (default: one for each\n"
-        "                        processor suite may use)\n"
+        "                        processor suite may use; one with --repeat)\n"
         "      --timeout SECONDS time limit for each program (default 10)\n"
         "      --repeat N        run each program of each build N times, in turn (1 to\n"
         "                        1000; default 1); a program passes when every run does\n"
@@ -362,8 +362,10 @@ int parse_options(int argc, char **argv, Options &o)
         for (size_t j = 0; j < i; ++j)
             if (!files[i]->empty() && *files[i] == *files[j])
                 return bad(std::string(flags[j]) + " and " + flags[i] + " name the same file");
+    // Programs measured side by side disturb each other's figures: repeated
+    // runs, which are for comparing them, take one place unless told more.
     if (o.jobs == 0)
-        o.jobs = processors();
+        o.jobs = o.plan.repeat > 1 ? 1 : processors();
 
     std::vector<Folder> folders;
     for (; optind < argc; ++optind)

@@ -15,8 +15,10 @@ struct Build {
 
 // The runs are interleaved: every (program, build) runs once before any runs
 // a second time, so that a drift of the machine's speed falls on every build
-// alike.  Step i of the plan is run i / cells() of cell i % cells(), and cell
-// c is program c / builds.size() of build c % builds.size().
+// alike.  Cell c is program c / builds.size() of build c % builds.size().
+// Step i is run i / cells() of a cell; each round takes the programs in turn
+// and, within a program, the builds starting one further along than the round
+// before, so that with several jobs no build keeps to one place.
 struct Plan {
     std::vector<Build> builds;
     std::size_t reference = 0; // the build the others are compared with
@@ -25,6 +27,13 @@ struct Plan {
 
     std::size_t cells() const { return builds.size() * programs.size(); }
     std::size_t steps() const { return cells() * static_cast<std::size_t>(repeat); }
+    std::size_t round(std::size_t step) const { return step / cells(); }
+    std::size_t cell(std::size_t step) const
+    {
+        const std::size_t b = builds.size();
+        const std::size_t within = step % cells();
+        return within - within % b + (within % b + round(step)) % b;
+    }
 };
 
 // The default label of each folder, given as absolute paths without a
