@@ -3,6 +3,10 @@
  * real slowdown from noise. */
 #include <stdio.h>
 
+#ifndef LOOPS
+#define LOOPS 100000000UL
+#endif
+
 int main(void)
 {
     volatile unsigned long n = 0;

@@ -95,9 +95,9 @@ void test(std::FILE *to, const Check &s, size_t p, size_t b)
     else
         std::fprintf(to, "\"elapsed\": null,\n   \"runs\": [");
     for (size_t r = 0; r < c.runs.size(); ++r) {
-        const Sample &run = c.runs[r];
-        std::fprintf(to, "%s{\"code\": \"%s\"%s%s}", r == 0 ? "" : ",\n    ", kind(run.fault).lit,
-                     run.figures ? ", " : "", run.figures ? metrics_text(*run.figures).c_str() : "");
+        const Sample &sample = c.runs[r];
+        std::fprintf(to, "%s{\"code\": \"%s\"%s%s}", r == 0 ? "" : ",\n    ", kind(sample.fault).lit,
+                     sample.figures ? ", " : "", sample.figures ? metrics_text(*sample.figures).c_str() : "");
     }
     std::fprintf(to, "]}");
 }

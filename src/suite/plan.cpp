@@ -35,6 +35,7 @@ std::string tail(const std::vector<std::string> &p, size_t k)
 std::vector<std::string> default_labels(const std::vector<std::string> &paths)
 {
     std::vector<std::vector<std::string>> p;
+    p.reserve(paths.size());
     for (const std::string &path : paths)
         p.push_back(parts(path));
     std::vector<std::string> labels;
