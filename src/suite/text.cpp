@@ -199,10 +199,9 @@ void end_several(std::FILE *to, const Check &s)
     for (size_t p = 0; p < s.plan.programs.size(); ++p)
         std::fprintf(to, "%s\n", table_row(s, p, Metric::peak_rss_kib).c_str());
     // The legend in two lines, at the end of its first clause.
-    std::string l = legend(s);
-    if (size_t at = l.find("); "); at != std::string::npos)
-        l.replace(at + 1, 2, "\n");
-    std::fprintf(to, "%s\n", l.c_str());
+    const std::string l = legend(s);
+    const size_t at = std::min(l.find("); "), l.size());
+    std::fprintf(to, "%.*s\n%s\n", static_cast<int>(at + 1), l.c_str(), l.c_str() + std::min(at + 3, l.size()));
     bool any = false;
     for (size_t p = 0; p < s.plan.programs.size(); ++p)
         for (size_t b = 0; b < s.plan.builds.size(); ++b) {
