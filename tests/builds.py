@@ -4,13 +4,15 @@
     builds.py --scipy JSON      the p-values and ratios, against SciPy's
 """
 import json
+import os
 import statistics
 import sys
 import xml.etree.ElementTree as ET
 from html.parser import HTMLParser
 
 PROGRAMS = "skerrow ombrel pellick mardune tovash1 tovash2 brellow zarvin lokett".split()
-LABELS = ["release", "slow", 'odd |<i>&"x']
+# The reference is a build tree's bin, labelled by its preset's folder.
+LABELS = [os.path.basename(os.path.dirname(sys.argv[-3])), "slow", 'odd |<i>&"x']
 FAILED = {('odd |<i>&"x', "skerrow"): "missing", ('odd |<i>&"x', "zarvin"): "flaky"}
 METRICS = ["wall_time", "exec_time", "peak_rss_kib"]
 errors = []
@@ -26,7 +28,7 @@ def text(path):
     check(lines[-2] == "25 passed, 2 failed", f"text: last line {lines[-2]!r}")
     rows = {l.split()[0]: l for l in lines if l.startswith("  ") and l.split()[0] in PROGRAMS}
     check(len(rows) == 9, "text: a row per program")
-    wall = lines[lines.index("wall time, median of 6 runs, and ratio to release") + 2:][:9]
+    wall = lines[lines.index("wall time, median of 6 runs, and ratio to " + LABELS[0]) + 2:][:9]
     walls = {l.split()[0]: l for l in wall}
     check("x slower " in walls["lokett"], f"text: lokett is not slower: {walls['lokett']!r}")
     check("flaky: 2 of 6 failed" in walls["zarvin"], f"text: zarvin is not flaky: {walls['zarvin']!r}")
@@ -57,7 +59,7 @@ def lit(path, dirs):
     names = [t["name"] for t in data["tests"]]
     check(names == [f"{l} :: {p}" for p in PROGRAMS for l in LABELS], "JSON: a test per cell, named LABEL :: NAME")
     check(len(set(names)) == len(names), "JSON: a name twice")
-    check(data["builds"] == [{"label": l, "dir": d, "reference": l == "release"} for l, d in zip(LABELS, dirs)],
+    check(data["builds"] == [{"label": l, "dir": d, "reference": l == LABELS[0]} for l, d in zip(LABELS, dirs)],
           f"JSON builds {data['builds']}")
     for t in data["tests"]:
         label, program = t["name"].split(" :: ")
@@ -106,7 +108,7 @@ def markdown(path, dirs):
     p.feed(open(path, encoding="utf-8").read())
     check("i" not in p.tags and "script" not in p.tags, f"Markdown: a folder's name made markup: {p.tags}")
     builds, matrix = p.tables
-    check(builds[1:] == [["release (reference)", dirs[0]], ["slow", dirs[1]], [LABELS[2], dirs[2]]],
+    check(builds[1:] == [[LABELS[0] + " (reference)", dirs[0]], ["slow", dirs[1]], [LABELS[2], dirs[2]]],
           f"Markdown builds {builds}")
     check(matrix[0] == ["program"] + LABELS, f"Markdown header {matrix[0]}")
     rows = {r[0]: r[1:] for r in matrix[1:]}

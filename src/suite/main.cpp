@@ -89,8 +89,10 @@ int check_programs(int argc, char **argv)
     if (int status = parse_options(argc, argv, o); status >= 0)
         return status;
 
-    const File files[] = {
-        {o.junit, "JUnit", write_junit}, {o.json, "JSON", write_json}, {o.markdown, "Markdown", write_markdown}};
+    const File files[] = {{o.junit, "JUnit", write_junit},
+                          {o.json, "JSON", write_json},
+                          {o.markdown, "Markdown", write_markdown},
+                          {o.html, "HTML", write_html}};
     for (const File &f : files)
         if (std::string e = f.path.empty() ? "" : check_writable(f.path); !e.empty())
             return fail("cannot write the " + std::string(f.format) + " report: " + e);
@@ -105,6 +107,8 @@ int check_programs(int argc, char **argv)
     s.limit = o.limit;
     s.runner = o.runner_text;
     s.started = std::time(nullptr);
+    s.host = hostname();
+    s.command.assign(argv, argv + argc);
     s.cells.resize(s.plan.cells());
     const Stream &stream = o.tap ? tap_report : text_report;
     stream.begin(stdout, s);

@@ -51,6 +51,7 @@ void usage()
         "      --junit FILE      also write the results to FILE as JUnit XML\n"
         "      --json FILE       also write the results to FILE as JSON, as LLVM's lit does\n"
         "      --markdown FILE   also write the results to FILE as a Markdown table\n"
+        "      --html FILE       also write the results to FILE as a page with charts\n"
         "      --tap             report as TAP version 13 instead of text\n"
         "      --list            print each program's expected output and exit status\n"
         "  -h, --help            this text\n"
@@ -145,7 +146,7 @@ void list()
     }
 }
 
-enum Long { timeout = 256, runner, junit, json, markdown, tap, list_option, repeat, reference, min_effect };
+enum Long { timeout = 256, runner, junit, json, markdown, html, tap, list_option, repeat, reference, min_effect };
 
 // The folders of the command line, each with its label if one was given.
 struct Folder {
@@ -265,6 +266,7 @@ int parse_options(int argc, char **argv, Options &o)
         {"json", required_argument, nullptr, json},     {"tap", no_argument, nullptr, tap},
         {"list", no_argument, nullptr, list_option},    {"help", no_argument, nullptr, 'h'},
         {"markdown", required_argument, nullptr, markdown}, {"repeat", required_argument, nullptr, repeat},
+        {"html", required_argument, nullptr, html},
         {"reference", required_argument, nullptr, reference}, {"min-effect", required_argument, nullptr, min_effect},
         {nullptr, 0, nullptr, 0},
     };
@@ -334,6 +336,7 @@ int parse_options(int argc, char **argv, Options &o)
                 return bad("--reference takes a build's label");
             break;
         case markdown: o.markdown = optarg; break;
+        case html: o.html = optarg; break;
         case junit: o.junit = optarg; break;
         case json: o.json = optarg; break;
         case tap: o.tap = true; break;
@@ -356,9 +359,9 @@ int parse_options(int argc, char **argv, Options &o)
         list();
         return std::fflush(stdout) == 0 ? 0 : 2;
     }
-    const std::string *files[] = {&o.junit, &o.json, &o.markdown};
-    const char *flags[] = {"--junit", "--json", "--markdown"};
-    for (size_t i = 0; i < 3; ++i)
+    const std::string *files[] = {&o.junit, &o.json, &o.markdown, &o.html};
+    const char *flags[] = {"--junit", "--json", "--markdown", "--html"};
+    for (size_t i = 0; i < 4; ++i)
         for (size_t j = 0; j < i; ++j)
             if (!files[i]->empty() && *files[i] == *files[j])
                 return bad(std::string(flags[j]) + " and " + flags[i] + " name the same file");

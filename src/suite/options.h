@@ -18,6 +18,7 @@ struct Options {
     std::string junit;
     std::string json;
     std::string markdown;
+    std::string html;
     bool tap = false;
     bool list = false;
 };

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <climits>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -88,6 +89,35 @@ std::string legend(const Check &s)
                        "medians at least ") +
            effect + " apart); ~: no clear difference; ?: fewer than " + std::to_string(fewest_runs) +
            " runs to tell";
+}
+
+std::string hostname()
+{
+    char name[HOST_NAME_MAX + 1] = "";
+    if (gethostname(name, sizeof name) != 0 || name[0] == '\0')
+        return "localhost";
+    name[HOST_NAME_MAX] = '\0';
+    return name;
+}
+
+std::string command_line(const Check &s)
+{
+    std::string line;
+    for (const std::string &word : s.command) {
+        if (!line.empty())
+            line += ' ';
+        const bool plain = !word.empty() && word.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                                                                    "0123456789_./=:,+-") == std::string::npos;
+        if (plain) {
+            line += word;
+            continue;
+        }
+        line += '\'';
+        for (char c : word)
+            line += c == '\'' ? std::string("'\\''") : std::string(1, c);
+        line += '\'';
+    }
+    return line;
 }
 
 std::string stopped_because(const Check &s)

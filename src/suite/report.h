@@ -1,6 +1,6 @@
 // What a check found, and the formats it is reported in: the text report or
-// TAP on standard output as programs finish, and JUnit XML, JSON and Markdown
-// files written at the end.  Every format reads this record alone.
+// TAP on standard output as programs finish, and JUnit XML, JSON, Markdown
+// and HTML files written at the end.  Every format reads this record alone.
 #ifndef SUITE_REPORT_H
 #define SUITE_REPORT_H
 
@@ -19,7 +19,9 @@ struct Check {
     double limit = 10;  // seconds for each program
     std::string runner; // as given, empty for none
     std::time_t started = 0;
-    double elapsed = 0;      // seconds for the whole check
+    std::string host;                 // where it ran
+    std::vector<std::string> command; // suite's command line, as given
+    double elapsed = 0;               // seconds for the whole check
     std::vector<Cell> cells; // as the plan numbers them, each concluded once its row is shown
     int signal = 0;          // what interrupted the check, if anything
     bool failed = false;     // suite itself failed and stopped the check
@@ -39,6 +41,13 @@ bool not_run(const Cell &c);
 // "N passed, M failed", and ", K not run" when the check was cut short;
 // cells counted.
 std::string counts(const Check &s);
+
+// The name of this machine, "localhost" where it has none.
+std::string hostname();
+
+// The command line as a shell would read it back: each word quoted where it
+// needs it.
+std::string command_line(const Check &s);
 
 // How the check ended, for the last line of a report: "interrupted by
 // SIGINT", or empty when it ran to its end.
@@ -69,6 +78,7 @@ extern const Stream tap_report;
 void write_junit(std::FILE *to, const Check &s);
 void write_json(std::FILE *to, const Check &s);
 void write_markdown(std::FILE *to, const Check &s);
+void write_html(std::FILE *to, const Check &s);
 
 // Writes a report into a new file beside path and renames it into place, so
 // that path holds either a whole report or what it held before.  Returns an
