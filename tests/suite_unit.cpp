@@ -141,6 +141,11 @@ Cell cell_of(std::vector<double> walls, std::vector<Fault> faults, long peak = 1
     return c;
 }
 
+long r_of(size_t p, size_t b)
+{
+    return static_cast<long>((p * 7 + b * 3) % 11);
+}
+
 Check two_builds()
 {
     Check s;
@@ -260,6 +265,39 @@ TEST(Reports, JunitHasASuitePerBuild)
               std::string::npos);
     EXPECT_NE(xml.find("<failure type=\"flaky\" message=\"flaky: failed 2 of 5 runs; run 2: wrong output\">"),
               std::string::npos);
+}
+
+} // namespace
+
+namespace {
+
+// The page for five builds of nine programs run twenty times stays small.
+TEST(Reports, HtmlOfFiveBuildsOfTwentyRunsIsSmall)
+{
+    Check s;
+    for (const char *label : {"release", "gcc-o0", "clang-release", "clang-o0", "sanitize"})
+        s.plan.builds.push_back({label, std::string("/home/me/langsuite/build/") + label + "/bin"});
+    for (const Contract &c : contracts())
+        s.plan.programs.push_back(&c);
+    s.plan.repeat = 20;
+    s.command = {"suite", "--repeat", "20", "--html", "check.html"};
+    for (size_t p = 0; p < s.plan.programs.size(); ++p)
+        for (size_t b = 0; b < s.plan.builds.size(); ++b) {
+            std::vector<double> walls;
+            std::vector<Fault> faults;
+            for (size_t r = 0; r < 20; ++r) {
+                walls.push_back(0.0007 * static_cast<double>(1 + b * p) + 0.00001 * static_cast<double>(r * r));
+                faults.push_back(b == 4 && p == 2 && r % 3 == 0 ? Fault::wrong_output : Fault::none);
+            }
+            s.cells.push_back(cell_of(walls, faults, static_cast<long>(1200 + 10 * r_of(p, b))));
+        }
+    for (size_t p = 0; p < s.plan.programs.size(); ++p)
+        for (size_t b = 1; b < s.plan.builds.size(); ++b)
+            if (passed(s.cell(p, b)))
+                compare_cells(s.cell(p, 0), s.cells[p * 5 + b], s.min_effect);
+    const std::string page = written(write_html, s);
+    EXPECT_LE(page.size(), 150000U);
+    EXPECT_NE(page.find("flaky: 7 of 20 runs failed"), std::string::npos);
 }
 
 } // namespace

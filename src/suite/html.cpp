@@ -35,8 +35,9 @@ const char *style =
     "dt{font-weight:bold;float:left;clear:left;margin-right:.5rem}dd{margin:0 0 .2rem 0}\n"
     "code,pre{font-family:ui-monospace,monospace;white-space:pre-wrap;overflow-wrap:anywhere}\n"
     "svg{display:block;max-width:100%;height:auto}svg text{fill:var(--fg);font:12px system-ui,sans-serif}\n"
-    ".grid{stroke:var(--line)}.dot{fill:var(--dot);fill-opacity:.65}.bad{fill:none;stroke:var(--fail);"
-    "stroke-width:1.5}.median{stroke:var(--fg);stroke-width:2.5}.ref{fill:var(--ref);font-weight:bold}\n"
+    ".grid{stroke:var(--line)}.dot,.bad{fill:none;stroke-width:6}.dot{stroke:var(--dot);stroke-opacity:.6;"
+    "stroke-linecap:round}.bad{stroke:var(--fail);stroke-linecap:square}.median{stroke:var(--fg);"
+    "stroke-width:2.5}.ref{fill:var(--ref);font-weight:bold}\n"
     "figure{margin:.5rem 0}figcaption{color:var(--muted);font-size:.9rem}\n"
     "@media print{body{max-width:none}.wide{overflow:visible}a{color:inherit;text-decoration:none}"
     "section{break-inside:avoid}}\n";
@@ -136,8 +137,8 @@ std::vector<double> ticks(const Scale &s)
     const double raw = s.hi / 5;
     const double tenth = std::pow(10, std::floor(std::log10(raw)));
     const double step = raw / tenth >= 5 ? 5 * tenth : raw / tenth >= 2 ? 2 * tenth : tenth;
-    for (double v = 0; v <= s.hi * 1.0001; v += step)
-        t.push_back(v);
+    for (int i = 0; i * step <= s.hi * 1.0001; ++i)
+        t.push_back(i * step);
     return t;
 }
 
@@ -174,8 +175,12 @@ void chart(std::FILE *to, const Check &s, size_t program, Metric m)
     constexpr double left = 150;
     constexpr double row = 26;
     const double height = 12 + row * static_cast<double>(builds) + 38;
-    const Scale sc = scale_of(all, left, width - 24);
+    // The axis in the unit shown, so that its ticks fall on round numbers.
     const Unit u = unit_for(m, all.empty() ? 0 : *std::max_element(all.begin(), all.end()));
+    for (double &v : all)
+        v /= u.per;
+    const Scale sc = scale_of(all, left, width - 24);
+    auto x_of = [&](double v) { return sc.at(v / u.per); };
     const std::string id = "c-" + name + (m == Metric::wall_time ? "-wall" : "-peak");
 
     std::fprintf(to,
@@ -186,9 +191,11 @@ void chart(std::FILE *to, const Check &s, size_t program, Metric m)
     const double bottom = 12 + row * static_cast<double>(builds);
     for (double t : ticks(sc)) {
         const double x = sc.at(t);
+        char label[32];
+        std::snprintf(label, sizeof label, "%g", t);
         std::fprintf(to, "<line class=\"grid\" x1=\"%.1f\" y1=\"8\" x2=\"%.1f\" y2=\"%.0f\"/>"
                          "<text x=\"%.1f\" y=\"%.0f\" text-anchor=\"middle\">%s</text>\n",
-                     x, x, bottom, x, bottom + 14, number(t / u.per).c_str());
+                     x, x, bottom, x, bottom + 14, label);
     }
     std::fprintf(to, "<text x=\"%.0f\" y=\"%.0f\" text-anchor=\"middle\">%s (%s%s)</text>\n", (left + width - 24) / 2,
                  bottom + 32, metric_words(m), u.name, sc.log ? ", logarithmic" : "");
@@ -198,21 +205,26 @@ void chart(std::FILE *to, const Check &s, size_t program, Metric m)
         const bool reference = s.several() && b == s.plan.reference;
         std::fprintf(to, "<text x=\"%.0f\" y=\"%.1f\" text-anchor=\"end\"%s>%s</text>\n", left - 10, y + 4,
                      reference ? " class=\"ref\"" : "", h(short_label(s.plan.builds[b].label)).c_str());
-        std::fprintf(to, "<g>");
+        // Each run a dot drawn as a round-capped stroke of no length, which
+        // keeps a page of many runs small; a failed run a square.
+        std::string good;
+        std::string bad;
         for (const Sample &r : c.runs) {
             if (!r.figures)
                 continue;
             // A little spread up and down, so that equal runs stay apart.
             const double dy = static_cast<double>(r.run % 5) * 2.5 - 5;
-            const double x = sc.at(value(*r.figures, m));
-            if (r.fault == Fault::none)
-                std::fprintf(to, "<circle class=\"dot\" cx=\"%.1f\" cy=\"%.1f\" r=\"3\"/>", x, y + dy);
-            else
-                std::fprintf(to, "<rect class=\"bad\" x=\"%.1f\" y=\"%.1f\" width=\"6\" height=\"6\"/>", x - 3,
-                             y + dy - 3);
+            char dot[48];
+            std::snprintf(dot, sizeof dot, "M%.1f %.1fh0", x_of(value(*r.figures, m)), y + dy);
+            (r.fault == Fault::none ? good : bad) += dot;
         }
+        std::fprintf(to, "<g>");
+        if (!good.empty())
+            std::fprintf(to, "<path class=\"dot\" d=\"%s\"/>", good.c_str());
+        if (!bad.empty())
+            std::fprintf(to, "<path class=\"bad\" d=\"%s\"/>", bad.c_str());
         if (c.median) {
-            const double x = sc.at(value(*c.median, m));
+            const double x = x_of(value(*c.median, m));
             std::fprintf(to, "<line class=\"median\" x1=\"%.1f\" y1=\"%.1f\" x2=\"%.1f\" y2=\"%.1f\"/>", x, y - 10, x,
                          y + 10);
         }
