@@ -56,14 +56,14 @@ const char *css_class(const Cell &c)
 
 // A symbol for the eye and the words for everyone: a cell never says its
 // verdict by colour alone.
-std::string verdict_cell(const Cell &c)
+std::string verdict_cell(const Cell &c, const std::string &more = "")
 {
     const char *symbol = passed(c) ? "\xe2\x9c\x93" : not_run(c) ? "\xe2\x80\x93" : "\xe2\x9c\x97";
     std::string words = kind(c.verdict.fault).words;
     if (c.verdict.fault == Fault::flaky)
         words = "flaky: " + std::to_string(c.failures) + " of " + std::to_string(c.runs.size()) + " runs failed";
     return std::string("<td class=\"") + css_class(c) + "\"><span aria-hidden=\"true\">" + symbol + "</span> " +
-           h(words) + "</td>";
+           h(words) + more + "</td>";
 }
 
 // Figures as the page shows them, in a unit chosen for the largest.
@@ -315,8 +315,16 @@ void matrix(std::FILE *to, const Check &s)
     for (size_t p = 0; p < s.plan.programs.size(); ++p) {
         const std::string name = s.plan.programs[p]->name;
         std::fprintf(to, "<tr><th><a href=\"#p-%s\">%s</a></th>", name.c_str(), h(name).c_str());
-        for (size_t b = 0; b < s.plan.builds.size(); ++b)
-            std::fprintf(to, "%s", verdict_cell(s.cell(p, b)).c_str());
+        for (size_t b = 0; b < s.plan.builds.size(); ++b) {
+            // Beside the reference, how the wall time compares, at a glance.
+            const auto &cmp = s.cell(p, b).compared[static_cast<size_t>(Metric::wall_time)];
+            std::string more;
+            if (cmp && cmp->verdict != Difference::too_few)
+                more = "<br><small>wall " + h(ratio_text(*cmp)) + " " +
+                       (cmp->verdict == Difference::same ? "no clear difference" : mark(*cmp, Metric::wall_time)) +
+                       "</small>";
+            std::fprintf(to, "%s", verdict_cell(s.cell(p, b), more).c_str());
+        }
         std::fprintf(to, "</tr>\n");
     }
     std::fprintf(to, "</table></div>\n");
