@@ -332,25 +332,21 @@ void matrix(std::FILE *to, const Check &s)
 
 void failures(std::FILE *to, const Check &s)
 {
-    bool any = false;
-    for (size_t p = 0; p < s.plan.programs.size(); ++p)
-        for (size_t b = 0; b < s.plan.builds.size(); ++b) {
-            const Cell &c = s.cell(p, b);
-            if (!failed(c))
-                continue;
-            if (!any)
-                std::fprintf(to, "<h2>Failures</h2>\n");
-            any = true;
-            std::fprintf(to, "<details open><summary><strong>%s</strong>: %s</summary>", h(s.name(p, b)).c_str(),
-                         h(c.verdict.text).c_str());
-            if (!c.verdict.details.empty()) {
-                std::fprintf(to, "<ul>");
-                for (const std::string &d : c.verdict.details)
-                    std::fprintf(to, "<li><code>%s</code></li>", h(d).c_str());
-                std::fprintf(to, "</ul>");
-            }
-            std::fprintf(to, "</details>\n");
+    const auto failed_cells = s.failures();
+    if (!failed_cells.empty())
+        std::fprintf(to, "<h2>Failures</h2>\n");
+    for (auto [p, b] : failed_cells) {
+        const Verdict &v = s.cell(p, b).verdict;
+        std::fprintf(to, "<details open><summary><strong>%s</strong>: %s</summary>", h(s.name(p, b)).c_str(),
+                     h(v.text).c_str());
+        if (!v.details.empty()) {
+            std::fprintf(to, "<ul>");
+            for (const std::string &d : v.details)
+                std::fprintf(to, "<li><code>%s</code></li>", h(d).c_str());
+            std::fprintf(to, "</ul>");
         }
+        std::fprintf(to, "</details>\n");
+    }
 }
 
 } // namespace

@@ -77,20 +77,15 @@ void write_markdown(std::FILE *to, const Check &s)
     if (s.several())
         std::fprintf(to, "\n%s\n", markdown_text(legend(s)).c_str());
 
-    bool any = false;
-    for (size_t p = 0; p < programs; ++p)
-        for (size_t b = 0; b < builds; ++b) {
-            const Cell &c = s.cell(p, b);
-            if (!failed(c))
-                continue;
-            if (!any)
-                std::fprintf(to, "\n#### Failures\n");
-            any = true;
-            std::fprintf(to, "\n**%s**: %s\n", markdown_text(s.name(p, b)).c_str(),
-                         markdown_text(c.verdict.text).c_str());
-            if (!c.verdict.details.empty())
-                std::fprintf(to, "\n");
-            for (const std::string &d : c.verdict.details)
-                std::fprintf(to, "- %s\n", markdown_text(d).c_str());
-        }
+    const auto failed_cells = s.failures();
+    if (!failed_cells.empty())
+        std::fprintf(to, "\n#### Failures\n");
+    for (auto [p, b] : failed_cells) {
+        const Verdict &v = s.cell(p, b).verdict;
+        std::fprintf(to, "\n**%s**: %s\n", markdown_text(s.name(p, b)).c_str(), markdown_text(v.text).c_str());
+        if (!v.details.empty())
+            std::fprintf(to, "\n");
+        for (const std::string &d : v.details)
+            std::fprintf(to, "- %s\n", markdown_text(d).c_str());
+    }
 }

@@ -25,6 +25,16 @@ size_t Check::count(bool (*which)(const Cell &)) const
     return static_cast<size_t>(std::count_if(cells.begin(), cells.end(), which));
 }
 
+std::vector<std::pair<size_t, size_t>> Check::failures() const
+{
+    std::vector<std::pair<size_t, size_t>> f;
+    for (size_t p = 0; p < plan.programs.size(); ++p)
+        for (size_t b = 0; b < plan.builds.size(); ++b)
+            if (::failed(cell(p, b)))
+                f.emplace_back(p, b);
+    return f;
+}
+
 bool passed(const Cell &c)
 {
     return kind(c.verdict.fault).count == Count::passed;

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <ctime>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cell.h"
@@ -32,6 +33,8 @@ struct Check {
     // names a test in a suite.
     std::string name(size_t program, size_t build) const;
     size_t count(bool (*which)(const Cell &)) const;
+    // The cells that failed, as (program, build), in the order of the rows.
+    std::vector<std::pair<size_t, size_t>> failures() const;
 };
 
 bool passed(const Cell &c);

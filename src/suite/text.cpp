@@ -202,19 +202,15 @@ void end_several(std::FILE *to, const Check &s)
     const std::string l = legend(s);
     const size_t at = std::min(l.find("); "), l.size());
     std::fprintf(to, "%.*s\n%s\n", static_cast<int>(at + 1), l.c_str(), l.c_str() + std::min(at + 3, l.size()));
-    bool any = false;
-    for (size_t p = 0; p < s.plan.programs.size(); ++p)
-        for (size_t b = 0; b < s.plan.builds.size(); ++b) {
-            const Cell &c = s.cell(p, b);
-            if (!failed(c))
-                continue;
-            if (!any)
-                std::fprintf(to, "failures\n");
-            any = true;
-            std::fprintf(to, "  %s: %s\n", s.name(p, b).c_str(), c.verdict.text.c_str());
-            for (const std::string &d : c.verdict.details)
-                std::fprintf(to, "      %s\n", d.c_str());
-        }
+    const auto failed_cells = s.failures();
+    if (!failed_cells.empty())
+        std::fprintf(to, "failures\n");
+    for (auto [p, b] : failed_cells) {
+        const Verdict &v = s.cell(p, b).verdict;
+        std::fprintf(to, "  %s: %s\n", s.name(p, b).c_str(), v.text.c_str());
+        for (const std::string &d : v.details)
+            std::fprintf(to, "      %s\n", d.c_str());
+    }
 }
 
 // Either ------------------------------------------------------------------
