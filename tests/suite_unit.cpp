@@ -2,6 +2,8 @@
 // escaping of text, and the report writers from hand-built checks.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -96,18 +98,39 @@ TEST(Plan, LabelsAreTheShortestEndThatTellsBuildsApart)
         EXPECT_EQ(default_labels(c.paths), c.labels);
 }
 
-TEST(Plan, EveryCellRunsOnceARoundAndNoBuildKeepsItsTurn)
+TEST(Plan, EveryCellRunsOnceARoundAndNoBuildKeepsItsPlace)
 {
     Plan plan;
     plan.builds = {{"a", "/a"}, {"b", "/b"}, {"c", "/c"}};
     plan.programs = {nullptr, nullptr};
-    plan.repeat = 4;
-    ASSERT_EQ(plan.steps(), 24U);
-    std::vector<size_t> order;
-    for (size_t i = 0; i < plan.steps(); ++i)
-        order.push_back(plan.cell(i));
-    EXPECT_EQ(order, (std::vector<size_t>{0, 1, 2, 3, 4, 5, 1, 2, 0, 4, 5, 3, 2, 0, 1, 5, 3, 4, 0, 1, 2, 3, 4, 5}));
-    EXPECT_EQ(plan.round(17), 2U);
+    plan.repeat = 60;
+    ASSERT_EQ(plan.steps(), 360U);
+    std::vector<std::vector<size_t>> place(3, std::vector<size_t>(3));    // build, place within its program
+    std::vector<std::vector<size_t>> follows(3, std::vector<size_t>(3));  // build, the build before it
+    for (size_t r = 0; r < 60; ++r) {
+        std::vector<size_t> seen;
+        for (size_t i = r * 6; i < r * 6 + 6; ++i) {
+            EXPECT_EQ(plan.round(i), r);
+            const size_t c = plan.cell(i);
+            EXPECT_EQ(c / 3, (i % 6) / 3) << "the programs in turn";
+            seen.push_back(c);
+            ++place[c % 3][i % 3];
+            if (i % 3 != 0)
+                ++follows[c % 3][plan.cell(i - 1) % 3];
+        }
+        std::sort(seen.begin(), seen.end());
+        EXPECT_EQ(seen, (std::vector<size_t>{0, 1, 2, 3, 4, 5})) << "round " << r;
+    }
+    // Over sixty rounds, each build takes each place, and follows each of
+    // the others, often.
+    for (size_t b = 0; b < 3; ++b)
+        for (size_t k = 0; k < 3; ++k) {
+            EXPECT_GE(place[b][k], 20U);
+            if (k != b) {
+                EXPECT_GE(follows[b][k], 20U);
+            }
+        }
+    EXPECT_EQ(plan.cell(17), Plan(plan).cell(17)) << "the same order in every check";
 }
 
 TEST(Escape, MarkdownShowsEveryByteAsText)

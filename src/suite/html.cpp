@@ -130,8 +130,8 @@ std::vector<double> ticks(const Scale &s)
 {
     std::vector<double> t;
     if (s.log) {
-        for (double v = s.lo; v <= s.hi * 1.0001; v *= 10)
-            t.push_back(v);
+        for (int k = 0; s.lo * std::pow(10, k) <= s.hi * 1.0001; ++k)
+            t.push_back(s.lo * std::pow(10, k));
         return t;
     }
     const double raw = s.hi / 5;

@@ -1,5 +1,8 @@
 #include "plan.h"
 
+#include <cstdint>
+#include <utility>
+
 namespace {
 
 // The parts of a path, and a trailing "bin" dropped where others precede it.
@@ -31,6 +34,28 @@ std::string tail(const std::vector<std::string> &p, size_t k)
 }
 
 } // namespace
+
+std::size_t Plan::cell(std::size_t step) const
+{
+    const std::size_t n = builds.size();
+    const std::size_t within = step % cells();
+    const std::size_t program = within / n;
+    // A Fisher-Yates shuffle of the builds, from a generator (splitmix64)
+    // seeded by the round and the program.
+    std::uint64_t state = (static_cast<std::uint64_t>(round(step)) << 32) ^ program;
+    auto next = [&state]() {
+        std::uint64_t z = (state += 0x9e3779b97f4a7c15ULL);
+        z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
+        z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
+        return z ^ (z >> 31);
+    };
+    std::vector<std::size_t> order(n);
+    for (std::size_t i = 0; i < n; ++i)
+        order[i] = i;
+    for (std::size_t i = n; i > 1; --i)
+        std::swap(order[i - 1], order[next() % i]);
+    return program * n + order[within % n];
+}
 
 std::vector<std::string> default_labels(const std::vector<std::string> &paths)
 {

@@ -16,9 +16,11 @@ struct Build {
 // The runs are interleaved: every (program, build) runs once before any runs
 // a second time, so that a drift of the machine's speed falls on every build
 // alike.  Cell c is program c / builds.size() of build c % builds.size().
-// Step i is run i / cells() of a cell; each round takes the programs in turn
-// and, within a program, the builds starting one further along than the round
-// before, so that with several jobs no build keeps to one place.
+// Step i is run i / cells() of a cell: each round takes the programs in
+// turn, and a program's builds in an order shuffled anew for each round and
+// program, the same in every check, so that no build keeps to one place
+// among the jobs nor always follows the same other build, whose cost (a
+// sanitizer's large memory, say) could fall on the next program started.
 struct Plan {
     std::vector<Build> builds;
     std::size_t reference = 0; // the build the others are compared with
@@ -28,12 +30,7 @@ struct Plan {
     std::size_t cells() const { return builds.size() * programs.size(); }
     std::size_t steps() const { return cells() * static_cast<std::size_t>(repeat); }
     std::size_t round(std::size_t step) const { return step / cells(); }
-    std::size_t cell(std::size_t step) const
-    {
-        const std::size_t b = builds.size();
-        const std::size_t within = step % cells();
-        return within - within % b + (within % b + round(step)) % b;
-    }
+    std::size_t cell(std::size_t step) const;
 };
 
 // The default label of each folder, given as absolute paths without a
