@@ -3,6 +3,9 @@
 # 2 and one clear message before anything runs; --help and --list with 0.
 set -u
 suite=$1 bin=$2 programs=$3
+here=$(dirname "$0")
+. "$here/need.sh"
+need xmllint python3
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 failures=0
@@ -82,6 +85,48 @@ for out in /dev/full closed; do
     failures=$((failures + 1)); echo "FAIL suite with standard output $out: status $status, $(cat "$tmp/err")"
   fi
 done
+
+# Report files: a stream named as a file is written through where the
+# stream stands, appending where it appends; a FIFO is written as it is; a
+# dangling link gets its target written; a name as long as a name may be
+# works; two names for one file are refused before the run.
+files() {
+  local what=$1 status=$2 err=$3
+  if [[ $status != 0 || -s $err ]]; then
+    failures=$((failures + 1)); echo "FAIL $what: status $status, $(cat "$err")"; return 1
+  fi
+}
+printf 'before\n' >"$tmp/log"
+"$suite" --junit /dev/stdout "$bin" skerrow >>"$tmp/log" 2>"$tmp/err"
+files "--junit /dev/stdout >>log" $? "$tmp/err" &&
+  if [[ $(head -n 2 "$tmp/log" | tail -n 1) == "checking 1 program in $bin, time limit 10 s each" &&
+        $(head -n 1 "$tmp/log") == before && $(tail -n 1 "$tmp/log") == '</testsuites>' ]] &&
+     sed -n '/^<?xml/,$p' "$tmp/log" | xmllint --noout - 2>/dev/null; then
+    echo 'ok   suite --junit /dev/stdout >>log: appended after the text report'
+  else
+    failures=$((failures + 1)); echo 'FAIL --junit /dev/stdout >>log'; cat "$tmp/log"
+  fi
+mkfifo "$tmp/fifo"
+cat "$tmp/fifo" >"$tmp/from-fifo" &
+"$suite" --json "$tmp/fifo" "$bin" skerrow >/dev/null 2>"$tmp/err"
+files "--json FIFO" $? "$tmp/err"
+wait
+python3 -c 'import json, sys; json.load(open(sys.argv[1]))' "$tmp/from-fifo" && [[ -p $tmp/fifo ]] &&
+  echo 'ok   suite --json FIFO: written through' || { failures=$((failures + 1)); echo 'FAIL --json FIFO'; }
+ln -s "$tmp/target.xml" "$tmp/dangling"
+long=$tmp/$(printf 'a%.0s' $(seq 254))
+"$suite" --junit "$tmp/dangling" --json "$long" "$bin" skerrow >/dev/null 2>"$tmp/err"
+files "a dangling link and a 254-byte name" $? "$tmp/err" &&
+  if [[ -L $tmp/dangling && -f $tmp/target.xml && -s $long ]] && ! ls -A "$tmp" | grep -q '^\.suite-'; then
+    echo 'ok   a dangling link gets its target written; a 254-byte name works'
+  else
+    failures=$((failures + 1)); echo 'FAIL dangling link or long name'; ls -la "$tmp"
+  fi
+u 2 "suite: --junit and --json name the same file" --junit "$tmp/r2" --json "$tmp/./r2"
+u 2 "suite: --junit and --markdown name the same file" --junit "$tmp/target.xml" --markdown "$tmp/dangling"
+ln -s "$tmp/none.xml" "$tmp/dangling2"
+u 2 "suite: --json and --html name the same file" --json "$tmp/dangling2" --html "$tmp/none.xml"
+u 2 "suite: cannot write the JUnit report: cannot write $long.x: File name too long" --junit "$long.x" "$bin"
 
 if "$suite" --help >"$tmp/out" 2>"$tmp/err" && [[ $(head -n 1 "$tmp/out") == 'usage: suite '* && ! -s $tmp/err ]]; then
   echo 'ok   suite --help'

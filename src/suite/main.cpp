@@ -7,8 +7,10 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <iterator>
 #include <new>
 
+#include "destination.h"
 #include "jobs.h"
 #include "options.h"
 #include "report.h"
@@ -24,8 +26,10 @@ int fail(const std::string &message)
 
 struct File {
     const std::string &path;
+    const char *flag;
     const char *format;
     void (*write)(std::FILE *, const Check &);
+    Destination to;
 };
 
 // The rows of the matrix, each shown once it and all before it are known.
@@ -89,13 +93,17 @@ int check_programs(int argc, char **argv)
     if (int status = parse_options(argc, argv, o); status >= 0)
         return status;
 
-    const File files[] = {{o.junit, "JUnit", write_junit},
-                          {o.json, "JSON", write_json},
-                          {o.markdown, "Markdown", write_markdown},
-                          {o.html, "HTML", write_html}};
-    for (const File &f : files)
-        if (std::string e = f.path.empty() ? "" : check_writable(f.path); !e.empty())
+    File files[] = {{o.junit, "--junit", "JUnit", write_junit, {}},
+                    {o.json, "--json", "JSON", write_json, {}},
+                    {o.markdown, "--markdown", "Markdown", write_markdown, {}},
+                    {o.html, "--html", "HTML", write_html, {}}};
+    for (File &f : files)
+        if (std::string e = f.path.empty() ? "" : settle(f.path, f.to); !e.empty())
             return fail("cannot write the " + std::string(f.format) + " report: " + e);
+    for (size_t i = 0; i < std::size(files); ++i)
+        for (size_t j = 0; j < i; ++j)
+            if (!files[i].path.empty() && !files[j].path.empty() && same_file(files[i].to, files[j].to))
+                return fail(std::string(files[j].flag) + " and " + files[i].flag + " name the same file");
 
     int stop_fd = catch_stop_signals();
     if (stop_fd < 0)
@@ -144,7 +152,7 @@ int check_programs(int argc, char **argv)
     for (const File &f : files) {
         if (f.path.empty())
             continue;
-        if (std::string e = save_report(f.path, f.write, s); !e.empty())
+        if (std::string e = save_report(f.to, f.write, s); !e.empty())
             status = fail("cannot write the " + std::string(f.format) + " report: " + e);
     }
     if (s.signal != 0)

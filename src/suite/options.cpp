@@ -359,12 +359,6 @@ int parse_options(int argc, char **argv, Options &o)
         list();
         return std::fflush(stdout) == 0 ? 0 : 2;
     }
-    const std::string *files[] = {&o.junit, &o.json, &o.markdown, &o.html};
-    const char *flags[] = {"--junit", "--json", "--markdown", "--html"};
-    for (size_t i = 0; i < 4; ++i)
-        for (size_t j = 0; j < i; ++j)
-            if (!files[i]->empty() && *files[i] == *files[j])
-                return bad(std::string(flags[j]) + " and " + flags[i] + " name the same file");
     // Programs measured side by side disturb each other's figures: repeated
     // runs, which are for comparing them, take one place unless told more.
     if (o.jobs == 0)

@@ -83,13 +83,4 @@ void write_json(std::FILE *to, const Check &s);
 void write_markdown(std::FILE *to, const Check &s);
 void write_html(std::FILE *to, const Check &s);
 
-// Writes a report into a new file beside path and renames it into place, so
-// that path holds either a whole report or what it held before.  Returns an
-// error message, empty on success.
-std::string save_report(const std::string &path, void (*write)(std::FILE *, const Check &), const Check &s);
-
-// Whether path can be written, before the check starts; an error message or
-// empty.
-std::string check_writable(const std::string &path);
-
 #endif
