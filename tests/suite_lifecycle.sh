@@ -61,7 +61,7 @@ stop() {
   local sig=$1 how=$2 status want last
   shift 2
   export PIDS=$tmp/pids.$sig.${how// /}
-  env --default-signal=INT "$suite" "$@" --timeout 60 --junit "$tmp/r.xml" --json "$tmp/r.json" \
+  env --default-signal=INT,QUIT "$suite" "$@" --timeout 60 --junit "$tmp/r.xml" --json "$tmp/r.json" \
     "$tmp/hang" skerrow pellick ombrel >"$tmp/out" 2>"$tmp/err" &
   local suite_pid=$!
   if ! await "$PIDS"; then
@@ -96,6 +96,10 @@ stop INT "with -j 1" -j 1
 stop TERM "with -j 2" -j 2
 stop HUP "with -j 2" -j 2
 stop INT "under a runner" -j 1 --runner "sh -c 'exec \"\$0\"'"
+# Every signal that would end suite stops the check the same way.
+stop QUIT "with -j 1" -j 1
+stop USR1 "with -j 2" -j 2
+stop ALRM "with -j 1" -j 1
 
 # A stop signal ignored when suite starts, as nohup arranges, stays ignored.
 export PIDS=$tmp/pids.nohup
@@ -130,6 +134,39 @@ for jobs in 1 2; do
     continue
   fi
   ok "-j $jobs: 'left 5 processes running', and the timed-out program's processes ended too"
+done
+
+# A child that had ended, killed but never reaped, when the program ended
+# was not left running.
+mkdir "$tmp/zombie"
+printf '#!/usr/bin/perl\nmy $p = fork // die; if (!$p) { sleep 300; exit } kill 9, $p; sleep 1; print "10\\n";\n' \
+  >"$tmp/zombie/tovash2" && chmod +x "$tmp/zombie/tovash2"
+for jobs in 1 2; do
+  "$suite" -j $jobs "$tmp/zombie" tovash2 >"$tmp/out" 2>&1
+  status=$?
+  if ((status == 0)) && grep -q '^  tovash2 .*  passed$' "$tmp/out"; then
+    ok "-j $jobs: a child killed and left unreaped is not left running"
+  else
+    bad "-j $jobs, zombie child: status $status"; cat "$tmp/out"
+  fi
+done
+
+# When standard output's reader goes away, the check stops as on a signal:
+# the programs end, the reports are written, and suite ends by SIGPIPE with
+# no word on standard error.
+for jobs in 1 2; do
+  export PIDS=$tmp/pids.pipe.$jobs
+  start=$SECONDS
+  "$suite" -j $jobs --timeout 60 --json "$tmp/r.json" --tap "$tmp/hang" skerrow pellick 2>"$tmp/err" | head -n 1 >/dev/null
+  status=${PIPESTATUS[0]}
+  took=$((SECONDS - start))
+  none_alive "$PIDS" "-j $jobs, reader gone" || continue
+  if ((status == 128 + 13 && took < 10)) && [[ ! -s $tmp/err ]] &&
+    python3 -c 'import json, sys; sys.exit(json.load(open(sys.argv[1]))["tests"][1]["code"] != "SKIPPED")' "$tmp/r.json"; then
+    ok "-j $jobs: a reader gone stops the check at once, reports written, suite ended by SIGPIPE"
+  else
+    bad "-j $jobs, reader gone: status $status after $took s, stderr $(cat "$tmp/err")"
+  fi
 done
 
 # A program that writes as fast as it can still times out on time.

@@ -39,6 +39,14 @@ sys.exit(not (m["skerrow"]["peak_rss_kib"] >= 128 * 1024 and m["pellick"]["exec_
 "$suite" --timeout 1 --runner "sh -c 'sleep 30; exec \"\$0\"'" "$bin" lokett >"$tmp/out" 2>&1
 grep -q '  timed out after 1 s$' "$tmp/out" && echo "ok   the time limit holds for the runner" || { bad "time limit under a runner"; cat "$tmp/out"; }
 
+# A relative folder whose name starts with '-' reaches the runner as a path,
+# not an option.
+mkdir "$tmp/-i"
+cp "$bin/skerrow" "$tmp/-i/"
+(cd "$tmp" && "$suite" --runner env -- -i skerrow) >"$tmp/out" 2>&1 &&
+  grep -qx '1 passed, 0 failed' "$tmp/out" && echo "ok   a folder -i is passed to the runner as ./-i" ||
+  { bad "folder -i under a runner"; cat "$tmp/out"; }
+
 # A runner that cannot be started.
 "$suite" --runner 'no-such-runner --flag' "$bin" >"$tmp/out" 2>"$tmp/err"
 status=$?

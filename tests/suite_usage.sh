@@ -128,6 +128,17 @@ ln -s "$tmp/none.xml" "$tmp/dangling2"
 u 2 "suite: --json and --html name the same file" --json "$tmp/dangling2" --html "$tmp/none.xml"
 u 2 "suite: cannot write the JUnit report: cannot write $long.x: File name too long" --junit "$long.x" "$bin"
 
+# --help and --list that cannot be written say so.
+for how in 'help >&-' 'help >/dev/full' 'list >&-' 'list >/dev/full'; do
+  eval "\"\$suite\" --$how 2>\"\$tmp/err\""
+  status=$?
+  if ((status == 2)) && [[ $(cat "$tmp/err") == "suite: the ${how%% *} could not be written on standard output" ]]; then
+    echo "ok   suite --$how"
+  else
+    failures=$((failures + 1)); echo "FAIL suite --$how: status $status, $(cat "$tmp/err")"
+  fi
+done
+
 if "$suite" --help >"$tmp/out" 2>"$tmp/err" && [[ $(head -n 1 "$tmp/out") == 'usage: suite '* && ! -s $tmp/err ]]; then
   echo 'ok   suite --help'
 else

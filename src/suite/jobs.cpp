@@ -33,14 +33,15 @@ Outcome one_at_a_time(const std::vector<Launch> &launches, const Plan &plan, int
                       const std::function<void(size_t, Run &&)> &finished)
 {
     Outcome o;
+    const int watched = output_to_watch();
     for (size_t i = 0; i < plan.steps(); ++i) {
         const Launch &l = launches[plan.cell(i)];
-        pollfd p = {stop_fd, POLLIN, 0};
-        if (poll(&p, 1, 0) > 0) {
+        pollfd p[2] = {{stop_fd, POLLIN, 0}, {watched, 0, 0}};
+        if (poll(p, 2, 0) > 0 && (p[0].revents != 0 || reader_gone(p[1].revents))) {
             o.signal = caught_signal(stop_fd);
             return o;
         }
-        Run r = run(l, stop_fd);
+        Run r = run(l, stop_fd, watched);
         if (r.end == Run::End::failed) {
             o.error = run_error(l, r);
             return o;
@@ -245,11 +246,13 @@ public:
         for (Keeper &k : keepers_)
             if (!give(k, next, stopping))
                 lost();
+        int watched = output_to_watch();
         for (;;) {
             std::vector<pollfd> p;
             p.push_back({stopping ? -1 : stop_fd, POLLIN, 0});
             for (const Keeper &k : keepers_)
                 p.push_back({k.busy ? k.results : -1, POLLIN, 0});
+            p.push_back({stopping ? -1 : watched, 0, 0});
             if (std::none_of(keepers_.begin(), keepers_.end(), [](const Keeper &k) { return k.busy; }))
                 return o;
             if (poll(p.data(), p.size(), -1) < 0) {
@@ -259,6 +262,9 @@ public:
                 stop();
                 continue;
             }
+            // A reader gone raises SIGPIPE, which the next round reads.
+            if (reader_gone(p.back().revents))
+                watched = -1;
             if (p[0].revents != 0) {
                 o.signal = caught_signal(stop_fd);
                 stop();

@@ -2,6 +2,7 @@
 // and reports what each did as text or TAP, and as JUnit XML, JSON and
 // Markdown files.
 #include <fcntl.h>
+#include <signal.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -90,8 +91,12 @@ int check_programs(int argc, char **argv)
             return 2;
 
     Options o;
-    if (int status = parse_options(argc, argv, o); status >= 0)
+    if (int status = parse_options(argc, argv, o); status >= 0) {
+        // --help and --list print on standard output; lost, they failed.
+        if (status == 0 && (std::fflush(stdout) != 0 || std::ferror(stdout) != 0 || no_stdout))
+            return fail(std::string(o.list ? "the list" : "the help") + " could not be written on standard output");
         return status;
+    }
 
     File files[] = {{o.junit, "--junit", "JUnit", write_junit, {}},
                     {o.json, "--json", "JSON", write_json, {}},
@@ -124,8 +129,13 @@ int check_programs(int argc, char **argv)
     // One launch per cell, numbered as the plan numbers cells.
     std::vector<Launch> launches;
     for (const Contract *c : s.plan.programs)
-        for (const Build &b : s.plan.builds)
-            launches.push_back({(b.dir == "/" ? "" : b.dir) + "/" + c->name, &o.runner, o.limit});
+        for (const Build &b : s.plan.builds) {
+            std::string path = (b.dir == "/" ? "" : b.dir) + "/" + c->name;
+            // A runner would read a relative -x/NAME as an option.
+            if (path.starts_with('-'))
+                path.insert(0, "./");
+            launches.push_back({path, &o.runner, o.limit});
+        }
 
     Rows rows(s, stream);
     const double start = now();
@@ -147,7 +157,9 @@ int check_programs(int argc, char **argv)
 
     int status = s.failed ? 2 : s.count(failed) > 0 ? 1 : 0;
     // Before the files, one of which may be standard output itself.
-    if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0 || no_stdout)
+    // A reader that went away stopped the check by SIGPIPE, and needs no
+    // word about it.
+    if ((std::fflush(stdout) != 0 || std::ferror(stdout) != 0 || no_stdout) && s.signal != SIGPIPE)
         status = fail("could not write the report on standard output");
     for (const File &f : files) {
         if (f.path.empty())

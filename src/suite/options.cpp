@@ -58,7 +58,8 @@ void usage()
         "\n"
         "Exit status: 0 when every program passed, 1 when any failed, 2 on a bad\n"
         "command line or a failure of suite itself (a report it could not write\n"
-        "among them). Stopped by SIGINT, SIGTERM or SIGHUP, it ends every program it\n"
+        "among them). Stopped by a signal (SIGINT, SIGTERM, SIGHUP, SIGQUIT, ...), or\n"
+        "when standard output's reader goes away, it ends every program it\n"
         "started, finishes its reports, and ends by that signal.\n"
         "\n"
         "Programs:");
@@ -284,7 +285,7 @@ int parse_options(int argc, char **argv, Options &o)
         switch (c) {
         case 'h':
             usage();
-            return std::fflush(stdout) == 0 ? 0 : 2;
+            return 0;
         case 'j': {
             std::optional<double> n = decimal(optarg);
             if (!n || *n < 1 || *n > 1000 || *n != static_cast<int>(*n))
@@ -357,7 +358,7 @@ int parse_options(int argc, char **argv, Options &o)
     }
     if (o.list) {
         list();
-        return std::fflush(stdout) == 0 ? 0 : 2;
+        return 0;
     }
     // Programs measured side by side disturb each other's figures: repeated
     // runs, which are for comparing them, take one place unless told more.

@@ -24,7 +24,8 @@ struct Options {
 };
 
 // Fills o from the command line.  Returns -1 to go on, or the status to exit
-// with once --help is printed or a bad command line is reported.
+// with: 0 once --help or --list is printed (not yet flushed), 2 once a bad
+// command line is reported.
 int parse_options(int argc, char **argv, Options &o);
 
 #endif

@@ -1,5 +1,7 @@
 #include "run.h"
 
+#include "signals.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -254,7 +256,18 @@ bool adopt_orphans()
     return prctl(PR_SET_CHILD_SUBREAPER, 1) == 0;
 }
 
-int end_children()
+std::vector<pid_t> ended_children()
+{
+    std::vector<pid_t> v;
+    for (pid_t k : children()) {
+        siginfo_t info{};
+        if (waitid(P_PID, static_cast<id_t>(k), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == k)
+            v.push_back(k);
+    }
+    return v;
+}
+
+int end_children(const std::vector<pid_t> &ended)
 {
     int running = 0;
     for (;;) {
@@ -270,8 +283,10 @@ int end_children()
             if (got != k)
                 continue;
             ++reaped;
-            // A process that had ended by itself was not left running.
-            if (WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL)
+            // A process that had ended by itself, or had been killed before
+            // the program ended, was not left running.
+            if (WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL &&
+                std::find(ended.begin(), ended.end(), k) == ended.end())
                 ++running;
         }
         // Killing a child hands its own children to this process; go on
@@ -281,7 +296,7 @@ int end_children()
     }
 }
 
-Run run(const Launch &l, int stop_fd)
+Run run(const Launch &l, int stop_fd, int watched)
 {
     Run r;
     struct stat st {};
@@ -356,12 +371,13 @@ Run run(const Launch &l, int stop_fd)
     if (ended.get() < 0)
         r = failed(r, "pidfd_open", pidfd_errno);
     while (ended.get() >= 0) {
-        pollfd p[4] = {{ended.get(), POLLIN, 0}, {stop_fd, POLLIN, 0}, {-1, POLLIN, 0}, {-1, POLLIN, 0}};
+        pollfd p[5] = {
+            {ended.get(), POLLIN, 0}, {stop_fd, POLLIN, 0}, {-1, POLLIN, 0}, {-1, POLLIN, 0}, {watched, 0, 0}};
         if (out_open)
             p[2].fd = out.get();
         if (err_open)
             p[3].fd = err.get();
-        if (poll(p, 4, ms_until(deadline)) < 0 && errno != EINTR) {
+        if (poll(p, 5, ms_until(deadline)) < 0 && errno != EINTR) {
             r = failed(r, "poll", errno);
             break;
         }
@@ -373,7 +389,7 @@ Run run(const Launch &l, int stop_fd)
             done = true;
             break;
         }
-        if (p[1].revents != 0) {
+        if (p[1].revents != 0 || reader_gone(p[4].revents)) {
             r.end = Run::End::stopped;
             break;
         }
@@ -383,13 +399,20 @@ Run run(const Launch &l, int stop_fd)
         }
     }
 
+    // What had already ended when the program did is not counted as left
+    // running: its children that nobody reaped, handed to this process.
+    std::vector<pid_t> ended_before;
+    if (done)
+        for (pid_t k : ended_children())
+            if (k != pid)
+                ended_before.push_back(k);
     kill(-pid, SIGKILL);
     kill(pid, SIGKILL); // in case it left its group
     int status = 0;
     rusage usage{};
     reap(pid, &status, &usage);
     r.figures = {now() - start, seconds(usage.ru_utime), seconds(usage.ru_stime), usage.ru_maxrss};
-    int left = end_children();
+    int left = end_children(ended_before);
     if (done) {
         r.end = WIFSIGNALED(status) ? Run::End::signalled : Run::End::exited;
         r.code = WIFSIGNALED(status) ? WTERMSIG(status) : WEXITSTATUS(status);

@@ -4,6 +4,8 @@
 #ifndef SUITE_RUN_H
 #define SUITE_RUN_H
 
+#include <sys/types.h>
+
 #include <cstddef>
 #include <string>
 #include <vector>
@@ -51,9 +53,10 @@ bool started(Run::End e);
 constexpr std::size_t capture_limit = std::size_t{64} << 10;
 
 // Runs the program to its end, its time limit, or until stop_fd becomes
-// readable, and then ends every process it left: those in its process group
-// and, since the caller is their subreaper, those that left it.
-Run run(const Launch &l, int stop_fd);
+// readable or the output watched reports its reader gone, and then ends
+// every process it left: those in its process group and, since the caller is
+// their subreaper, those that left it.
+Run run(const Launch &l, int stop_fd, int watched = -1);
 
 // Makes the calling process the subreaper of its descendants, so that run()
 // can find what a program left behind.
@@ -66,8 +69,11 @@ bool has_children();
 // Seconds on the monotonic clock.
 double now();
 
+// The children of the calling process that have ended and wait to be reaped.
+std::vector<pid_t> ended_children();
+
 // Kills and reaps every child of the calling process; returns how many were
-// still running.
-int end_children();
+// still running, not counting those in ended.
+int end_children(const std::vector<pid_t> &ended);
 
 #endif

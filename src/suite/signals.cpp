@@ -1,6 +1,8 @@
 #include "signals.h"
 
+#include <poll.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/signalfd.h>
 #include <sys/types.h>
 #include <unistd.h>
@@ -10,7 +12,11 @@
 
 namespace {
 
-constexpr int stop_signals[] = {SIGINT, SIGTERM, SIGHUP};
+// Every signal whose default is to end a process and that can be caught,
+// but for the faults a process causes itself (SIGSEGV and the like).
+// SIGPIPE comes when standard output's reader has gone.
+constexpr int stop_signals[] = {SIGHUP,    SIGINT,  SIGQUIT, SIGTERM, SIGUSR1,   SIGUSR2,  SIGALRM, SIGVTALRM,
+                                SIGPROF,   SIGIO,   SIGPWR,  SIGXCPU, SIGXFSZ,   SIGSTKFLT, SIGPIPE};
 
 } // namespace
 
@@ -18,22 +24,45 @@ int catch_stop_signals()
 {
     struct sigaction dfl {};
     dfl.sa_handler = SIG_DFL;
-    struct sigaction ign {};
-    ign.sa_handler = SIG_IGN;
-    if (sigaction(SIGCHLD, &dfl, nullptr) != 0 || sigaction(SIGPIPE, &ign, nullptr) != 0)
+    if (sigaction(SIGCHLD, &dfl, nullptr) != 0)
         return -1;
     sigset_t set;
     sigemptyset(&set);
-    for (int sig : stop_signals) {
+    auto take = [&set](int sig) {
         struct sigaction old {};
         if (sigaction(sig, nullptr, &old) != 0)
-            return -1;
+            return false;
         if (old.sa_handler != SIG_IGN)
             sigaddset(&set, sig);
-    }
+        return true;
+    };
+    for (int sig : stop_signals)
+        if (!take(sig))
+            return -1;
+    for (int sig = SIGRTMIN; sig <= SIGRTMAX; ++sig)
+        if (!take(sig))
+            return -1;
     if (sigprocmask(SIG_BLOCK, &set, nullptr) != 0)
         return -1;
     return signalfd(-1, &set, SFD_CLOEXEC);
+}
+
+int output_to_watch()
+{
+    struct stat st {};
+    struct sigaction old {};
+    sigset_t blocked;
+    const bool caught = sigaction(SIGPIPE, nullptr, &old) == 0 && old.sa_handler != SIG_IGN &&
+                        sigprocmask(SIG_BLOCK, nullptr, &blocked) == 0 && sigismember(&blocked, SIGPIPE) == 1;
+    return caught && fstat(1, &st) == 0 && (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)) ? 1 : -1;
+}
+
+bool reader_gone(short revents)
+{
+    if ((revents & POLLERR) == 0)
+        return false;
+    raise(SIGPIPE);
+    return true;
 }
 
 int caught_signal(int fd)

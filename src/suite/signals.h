@@ -1,16 +1,28 @@
-// The signals that stop a check.  suite takes SIGINT, SIGTERM and SIGHUP
-// through a file descriptor, so that a stop is one more event to wait for,
-// ends what it started, and then ends by the same signal.
+// The signals that stop a check.  suite takes every signal that would end
+// it (SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGALRM, ..., and SIGPIPE
+// when standard output's reader has gone) through a file descriptor, so
+// that a stop is one more event to wait for, ends what it started, and then
+// ends by the same signal.
 #ifndef SUITE_SIGNALS_H
 #define SUITE_SIGNALS_H
 
 // Sets up what suite relies on, whatever it inherited: SIGCHLD at its
 // default (ignored, the kernel would reap the programs before suite sees
-// them end), SIGPIPE ignored (a closed report is an error, not a death), and
-// the stop signals blocked and readable from the returned descriptor.  A stop
-// signal that was ignored on entry, as nohup and background jobs arrange,
-// stays ignored.  Returns -1 with errno set on failure.
+// them end), and the stop signals blocked and readable from the returned
+// descriptor; a write to a closed pipe fails with EPIPE and leaves its
+// SIGPIPE there.  A stop signal that was ignored on entry, as nohup and
+// background jobs arrange, stays ignored.  Returns -1 with errno set on
+// failure.
 int catch_stop_signals();
+
+// Standard output when it is a pipe whose reader may go away, -1 otherwise:
+// a descriptor to poll with no events, whose POLLERR says the reader has
+// gone before anything more is written.
+int output_to_watch();
+
+// Whether the reader of the watched output has gone, by the revents of its
+// poll; if so, raises the SIGPIPE that stops the check.
+bool reader_gone(short revents);
 
 // The signal that became readable from fd.
 int caught_signal(int fd);
