@@ -133,6 +133,15 @@ TEST(Plan, EveryCellRunsOnceARoundAndNoBuildKeepsItsPlace)
     EXPECT_EQ(plan.cell(17), Plan(plan).cell(17)) << "the same order in every check";
 }
 
+TEST(Reports, PeakMemoryPastAGibibyteShowsInGiB)
+{
+    EXPECT_EQ(memory_text(1331), "1.3 MiB");
+    EXPECT_EQ(memory_text(999 * 1024), "999.0 MiB");
+    EXPECT_EQ(memory_text(1023 * 1024), "1023 MiB");
+    EXPECT_EQ(memory_text(1024 * 1024 - 40), "1.0 GiB");
+    EXPECT_EQ(memory_text(3146752), "3.0 GiB");
+}
+
 TEST(Escape, MarkdownShowsEveryByteAsText)
 {
     EXPECT_EQ(markdown_text("a|b"), "a\\|b");

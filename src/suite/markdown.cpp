@@ -11,11 +11,10 @@ namespace {
 
 std::string figure(const Figures &f, Metric m)
 {
-    char buf[32];
     if (m == Metric::peak_rss_kib)
-        std::snprintf(buf, sizeof buf, "%.1f MiB", static_cast<double>(f.peak_kib) / 1024);
-    else
-        std::snprintf(buf, sizeof buf, "%.3f s", f.wall);
+        return memory_text(f.peak_kib);
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.3f s", f.wall);
     return buf;
 }
 

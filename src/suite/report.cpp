@@ -54,6 +54,18 @@ std::string counts(const Check &s)
     return c;
 }
 
+std::string memory_text(long kib)
+{
+    const double mib = static_cast<double>(kib) / 1024;
+    char buf[32];
+    // Never wider than "999.9 MiB", so that a column of them stays aligned.
+    if (mib >= 1023.5)
+        std::snprintf(buf, sizeof buf, "%.1f GiB", mib / 1024);
+    else
+        std::snprintf(buf, sizeof buf, mib >= 999.95 ? "%.0f MiB" : "%.1f MiB", mib);
+    return buf;
+}
+
 std::string ratio_text(const Comparison &c)
 {
     if (!c.ratio)

@@ -56,6 +56,10 @@ std::string command_line(const Check &s);
 // SIGINT", or empty when it ran to its end.
 std::string stopped_because(const Check &s);
 
+// Peak memory as the reports show it: "1.3 MiB", "1010 MiB", and GiB from
+// 1024 MiB.
+std::string memory_text(long kib);
+
 // The ratio of medians as the reports show it, "1.02x"; "-" where there is
 // none.
 std::string ratio_text(const Comparison &c);

@@ -34,11 +34,10 @@ int name_width()
 
 std::string figure(const Figures &f, Metric m)
 {
-    char buf[32];
     if (m == Metric::peak_rss_kib)
-        std::snprintf(buf, sizeof buf, "%5.1f MiB", static_cast<double>(f.peak_kib) / 1024);
-    else
-        std::snprintf(buf, sizeof buf, "%7.3f s", m == Metric::wall_time ? f.wall : f.user + f.sys);
+        return pad(memory_text(f.peak_kib), 9, true);
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%7.3f s", m == Metric::wall_time ? f.wall : f.user + f.sys);
     return buf;
 }
 
