@@ -37,7 +37,8 @@ def text(path):
     check(len(widths) == 1 and max(len(l) for l in lines[:lines.index("failures")] if "±" in l) <= 100,
           "text: the tables are not aligned within 100 columns")
     fails = lines[lines.index("failures") + 1:-2]
-    check(fails[0] == '  odd |<i>&"x :: skerrow: missing: ' + sys.argv[8] + "/skerrow", f"text: {fails[0]!r}")
+    path = '"' + (sys.argv[8] + "/skerrow").replace("\\", "\\\\").replace('"', '\\"') + '"'
+    check(fails[0] == '  odd |<i>&"x :: skerrow: missing: ' + path, f"text: {fails[0]!r}")
     check(fails[1] == '  odd |<i>&"x :: zarvin: flaky: failed 2 of 6 runs; run 3: wrong output', f"text: {fails[1]!r}")
     check(fails[2] == '      line 1: expected "1234", got "4321"', f"text: {fails[2]!r}")
 

@@ -32,9 +32,10 @@ kinds=(skerrow=wrong-exit-status ombrel=wrong-output pellick=wrong-output mardun
        tovash2=timeout brellow=missing zarvin=standard-error lokett=not-executable)
 
 # Figures vary from run to run; the folder, given with a trailing slash, is
-# shown as DIR.
+# shown as DIR, as the report escapes it: a backslash before its quote, and
+# its odd byte as \xff.
 mask() {
-  DIR=$dir perl -pe 's/\Q$ENV{DIR}\E/DIR/g; s/[ 0-9]{2}[0-9]\.[0-9]{3} s/  ~.~~~ s/g; s/[ 0-9]{2}[0-9]\.[0-9] MiB/  ~.~ MiB/g' "$1"
+  DIR=$(printf '%s' "$dir" | perl -pe 's/"/\\"/g; s/\xff/\\xff/g') perl -pe 's/\Q$ENV{DIR}\E/DIR/g; s/[ 0-9]{2}[0-9]\.[0-9]{3} s/  ~.~~~ s/g; s/[ 0-9]{2}[0-9]\.[0-9] MiB/  ~.~ MiB/g' "$1"
 }
 
 for jobs in 1 9; do

@@ -8,7 +8,7 @@ trap 'rm -rf "$tmp"' EXIT
 "$tmp/bin/suite" >"$tmp/out" 2>&1
 status=$?
 cat "$tmp/out"
-if ((status != 0)) || [[ $(head -n 1 "$tmp/out") != "checking "*" programs in $tmp/bin, "* ]]; then
+if ((status != 0)) || [[ $(head -n 1 "$tmp/out") != "checking "*" programs in \"$tmp/bin\", "* ]]; then
   echo "FAIL installed suite: status $status"
   exit 1
 fi

@@ -142,6 +142,13 @@ TEST(Reports, PeakMemoryPastAGibibyteShowsInGiB)
     EXPECT_EQ(memory_text(3146752), "3.0 GiB");
 }
 
+TEST(Escape, TextCannotEndALine)
+{
+    EXPECT_EQ(text_quoted("/a b/caf\xc3\xa9"), "\"/a b/caf\xc3\xa9\"");
+    EXPECT_EQ(text_quoted("x\ny\"z\\\xff\x7f"), "\"x\\x0ay\\\"z\\\\\\xff\\x7f\"");
+    EXPECT_EQ(text_escaped("a\tb\xc2\x85"), "a\\x09b\\xc2\\x85");
+}
+
 TEST(Escape, MarkdownShowsEveryByteAsText)
 {
     EXPECT_EQ(markdown_text("a|b"), "a\\|b");
@@ -230,8 +237,8 @@ TEST(Reports, TextSetsBuildsSideBySide)
 {
     const std::string want =
         "checking 2 programs in 2 builds, 5 runs each, time limit 10 s each\n"
-        "  release  /b/release/bin  (reference)\n"
-        "  gcc-o0   /b/gcc-o0/bin\n"
+        "  release  \"/b/release/bin\"  (reference)\n"
+        "  gcc-o0   \"/b/gcc-o0/bin\"\n"
         "wall time, median of 5 runs, and ratio to release\n"
         "  program  release                       gcc-o0\n"
         "  skerrow   11.00 ms  ±5%                flaky: 2 of 5 failed\n"
@@ -256,7 +263,7 @@ TEST(Reports, TextOfOneBuildRunOnceKeepsItsShape)
     s.plan.builds = {{"bin", "/b/bin"}};
     s.plan.programs = {contract("skerrow"), contract("ombrel")};
     s.cells = {cell_of({0.0042}, {Fault::none}), cell_of({0.0031}, {Fault::wrong_output})};
-    EXPECT_EQ(streamed(text_report, s), "checking 2 programs in /b/bin, time limit 10 s each\n"
+    EXPECT_EQ(streamed(text_report, s), "checking 2 programs in \"/b/bin\", time limit 10 s each\n"
                                         "  program       wall        cpu       peak  verdict\n"
                                         "  skerrow    0.004 s    0.002 s    1.0 MiB  passed\n"
                                         "  ombrel     0.003 s    0.002 s    1.0 MiB  wrong output\n"

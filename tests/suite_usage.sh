@@ -99,7 +99,7 @@ files() {
 printf 'before\n' >"$tmp/log"
 "$suite" --junit /dev/stdout "$bin" skerrow >>"$tmp/log" 2>"$tmp/err"
 files "--junit /dev/stdout >>log" $? "$tmp/err" &&
-  if [[ $(head -n 2 "$tmp/log" | tail -n 1) == "checking 1 program in $bin, time limit 10 s each" &&
+  if [[ $(head -n 2 "$tmp/log" | tail -n 1) == "checking 1 program in \"$bin\", time limit 10 s each" &&
         $(head -n 1 "$tmp/log") == before && $(tail -n 1 "$tmp/log") == '</testsuites>' ]] &&
      sed -n '/^<?xml/,$p' "$tmp/log" | xmllint --noout - 2>/dev/null; then
     echo 'ok   suite --junit /dev/stdout >>log: appended after the text report'
@@ -127,6 +127,19 @@ u 2 "suite: --junit and --markdown name the same file" --junit "$tmp/target.xml"
 ln -s "$tmp/none.xml" "$tmp/dangling2"
 u 2 "suite: --json and --html name the same file" --json "$tmp/dangling2" --html "$tmp/none.xml"
 u 2 "suite: cannot write the JUnit report: cannot write $long.x: File name too long" --junit "$long.x" "$bin"
+
+# A folder's name cannot forge a line of the report: it shows quoted, its
+# control bytes as \xNN.
+forged="$tmp/x
+  skerrow    0.001 s    0.001 s    1.0 MiB  passed"
+mkdir "$forged"
+cp "$bin/skerrow" "$forged/"
+"$suite" "$forged" skerrow >"$tmp/out" 2>"$tmp/err"
+if (($? == 0)) && [[ $(wc -l <"$tmp/out") == 4 && $(head -n 1 "$tmp/out") == "checking 1 program in \"$tmp/x\\x0a  skerrow"* ]]; then
+  echo 'ok   a folder named with a newline shows on one line, quoted'
+else
+  failures=$((failures + 1)); echo 'FAIL a folder named with a newline'; cat "$tmp/out"
+fi
 
 # --help and --list that cannot be written say so.
 for how in 'help >&-' 'help >/dev/full' 'list >&-' 'list >/dev/full'; do

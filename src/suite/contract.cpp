@@ -1,5 +1,7 @@
 #include "contract.h"
 
+#include "escape.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
@@ -131,10 +133,10 @@ Verdict judge(const Contract &c, const Launch &launch, const Run &r)
     };
     switch (r.end) {
     case Run::End::missing:
-        return fail(Fault::missing, r.code == ENOENT ? "missing: " + launch.path
-                                                     : "missing: " + launch.path + " (" + why(r.code) + ")");
+        return fail(Fault::missing, r.code == ENOENT ? "missing: " + text_quoted(launch.path)
+                                                     : "missing: " + text_quoted(launch.path) + " (" + why(r.code) + ")");
     case Run::End::not_executable:
-        return fail(Fault::not_executable, "not executable: " + launch.path + " (" + why(r.code) + ")");
+        return fail(Fault::not_executable, "not executable: " + text_quoted(launch.path) + " (" + why(r.code) + ")");
     case Run::End::runner_failed:
         return fail(Fault::not_executable, "could not start the runner '" + launch.runner->front() + "' (" +
                                                why(r.code) + ")");

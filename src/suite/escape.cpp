@@ -152,3 +152,31 @@ std::string markdown_text(std::string_view s)
     }
     return out;
 }
+
+std::string text_escaped(std::string_view s)
+{
+    std::string out;
+    while (!s.empty()) {
+        CodePoint c = decode(s);
+        size_t n = c.length == 0 ? 1 : c.length;
+        if (c.length == 0 || c.value < 0x20 || (c.value >= 0x7f && c.value <= 0x9f))
+            hex_bytes(out, s.substr(0, n));
+        else if (c.value == '\\')
+            out += "\\\\";
+        else
+            out += s.substr(0, n);
+        s.remove_prefix(n);
+    }
+    return out;
+}
+
+std::string text_quoted(std::string_view s)
+{
+    std::string out = "\"";
+    for (char c : text_escaped(s)) {
+        if (c == '"')
+            out += '\\';
+        out += c;
+    }
+    return out + "\"";
+}

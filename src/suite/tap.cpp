@@ -18,7 +18,7 @@ void row(std::FILE *to, const Check &s, size_t program)
     for (size_t b = 0; b < builds; ++b) {
         const Cell &c = s.cell(program, b);
         const size_t number = program * builds + b + 1;
-        const std::string name = s.name(program, b);
+        const std::string name = text_escaped(s.name(program, b));
         switch (kind(c.verdict.fault).count) {
         case Count::passed: std::fprintf(to, "ok %zu - %s\n", number, name.c_str()); break;
         case Count::skipped:

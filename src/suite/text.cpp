@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "escape.h"
 #include "kinds.h"
 #include "report.h"
 
@@ -93,7 +94,7 @@ void begin_one(std::FILE *to, const Check &s)
 {
     const size_t n = s.plan.programs.size();
     std::fprintf(to, "checking %zu program%s in %s%s, time limit %s each\n", n, n == 1 ? "" : "s",
-                 s.plan.builds[0].dir.c_str(), runs_text(s).c_str(), limit_text(s).c_str());
+                 text_quoted(s.plan.builds[0].dir).c_str(), runs_text(s).c_str(), limit_text(s).c_str());
     if (repeated(s))
         std::fprintf(to, "  %-*s  %9s  %6s  %9s  %9s  %s\n", name_width(), "program", "wall", "spread", "cpu", "peak",
                      "verdict");
@@ -122,7 +123,7 @@ constexpr size_t cell_width = 28; // figure, spread, ratio and mark
 
 size_t label_width(const Check &s, size_t build)
 {
-    return std::max(cell_width, columns(s.plan.builds[build].label));
+    return std::max(cell_width, columns(text_escaped(s.plan.builds[build].label)));
 }
 
 std::string metric_title(const Check &s, Metric m)
@@ -130,7 +131,7 @@ std::string metric_title(const Check &s, Metric m)
     std::string t = m == Metric::wall_time ? "wall time" : "peak memory";
     if (repeated(s))
         t += ", median of " + std::to_string(s.plan.repeat) + " runs";
-    return t + ", and ratio to " + s.plan.builds[s.plan.reference].label;
+    return t + ", and ratio to " + text_escaped(s.plan.builds[s.plan.reference].label);
 }
 
 std::string trimmed(std::string line)
@@ -144,7 +145,7 @@ std::string table_header(const Check &s)
 {
     std::string line = "  " + pad("program", static_cast<size_t>(name_width()));
     for (size_t b = 0; b < s.plan.builds.size(); ++b)
-        line += "  " + pad(s.plan.builds[b].label, label_width(s, b));
+        line += "  " + pad(text_escaped(s.plan.builds[b].label), label_width(s, b));
     return trimmed(line);
 }
 
@@ -179,9 +180,10 @@ void begin_several(std::FILE *to, const Check &s)
                  s.plan.builds.size(), runs_text(s).c_str(), limit_text(s).c_str());
     size_t width = 0;
     for (const Build &b : s.plan.builds)
-        width = std::max(width, columns(b.label));
+        width = std::max(width, columns(text_escaped(b.label)));
     for (size_t b = 0; b < s.plan.builds.size(); ++b)
-        std::fprintf(to, "  %s  %s%s\n", pad(s.plan.builds[b].label, width).c_str(), s.plan.builds[b].dir.c_str(),
+        std::fprintf(to, "  %s  %s%s\n", pad(text_escaped(s.plan.builds[b].label), width).c_str(),
+                     text_quoted(s.plan.builds[b].dir).c_str(),
                      b == s.plan.reference ? "  (reference)" : "");
     std::fprintf(to, "%s\n%s\n", metric_title(s, Metric::wall_time).c_str(), table_header(s).c_str());
 }
@@ -206,7 +208,7 @@ void end_several(std::FILE *to, const Check &s)
         std::fprintf(to, "failures\n");
     for (auto [p, b] : failed_cells) {
         const Verdict &v = s.cell(p, b).verdict;
-        std::fprintf(to, "  %s: %s\n", s.name(p, b).c_str(), v.text.c_str());
+        std::fprintf(to, "  %s: %s\n", text_escaped(s.name(p, b)).c_str(), v.text.c_str());
         for (const std::string &d : v.details)
             std::fprintf(to, "      %s\n", d.c_str());
     }
