@@ -169,6 +169,27 @@ for jobs in 1 2; do
   fi
 done
 
+# A process outside the program's tree that holds the program's standard
+# output open keeps suite waiting a moment, not until the time limit.
+mkdir "$tmp/held"
+printf '#!/bin/sh\necho $$ >"$HELD"\nsleep 0.5\necho 10\n' >"$tmp/held/tovash2" && chmod +x "$tmp/held/tovash2"
+for jobs in 1 2; do
+  export HELD=$tmp/held.$jobs
+  (for _ in $(seq 100); do [[ -s $HELD ]] && break; sleep 0.02; done
+   exec 3>"/proc/$(cat "$HELD")/fd/1" && exec sleep 30) &
+  holder=$!
+  start=$SECONDS
+  "$suite" -j $jobs --timeout 20 "$tmp/held" tovash2 >"$tmp/out" 2>&1
+  status=$?
+  took=$((SECONDS - start))
+  kill $holder 2>/dev/null
+  if ((status == 0 && took < 5)); then
+    ok "-j $jobs: an outside process holding the output does not hold suite ($took s)"
+  else
+    bad "-j $jobs, output held from outside: status $status after $took s"; cat "$tmp/out"
+  fi
+done
+
 # A program that writes as fast as it can still times out on time.
 mkdir "$tmp/fast"
 printf '#!/bin/sh\nexec yes\n' >"$tmp/fast/lokett" && chmod +x "$tmp/fast/lokett"

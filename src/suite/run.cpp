@@ -419,19 +419,18 @@ Run run(const Launch &l, int stop_fd, int watched)
         r.left_running = left;
     }
 
-    // Every writer has ended now, so what is left in the pipes comes at once;
-    // past the deadline only a bounded number of reads is made, in case some
-    // process outside the program's tree holds a pipe.
-    for (int late = 0; (out_open || err_open) && late < 64;) {
+    // Every writer of the program's tree has ended now, so what is left in
+    // the pipes comes at once.  A process outside the tree may still hold a
+    // pipe open, so the end of file is waited for only a moment.
+    const double grace_end = std::min(now() + late_grace, deadline);
+    for (int late = 0; (out_open || err_open) && late < 64; ++late) {
         pollfd p[2] = {{out_open ? out.get() : -1, POLLIN, 0}, {err_open ? err.get() : -1, POLLIN, 0}};
-        int wait = ms_until(deadline);
-        if (poll(p, 2, wait) <= 0)
+        if (poll(p, 2, ms_until(grace_end)) <= 0)
             break;
         if (p[0].revents != 0)
             out_open = read_once(out.get(), r.out, r.out_cut);
         if (p[1].revents != 0)
             err_open = read_once(err.get(), r.err, r.err_cut);
-        late += wait == 0 ? 1 : 0;
     }
     return r;
 }

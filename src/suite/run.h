@@ -52,6 +52,10 @@ bool started(Run::End e);
 // nothing but time; a contract's output must be shorter.
 constexpr std::size_t capture_limit = std::size_t{64} << 10;
 
+// Seconds that the end of a program's output is waited for once its tree has
+// ended, in case a process outside the tree holds its pipes open.
+constexpr double late_grace = 0.05;
+
 // Runs the program to its end, its time limit, or until stop_fd becomes
 // readable or the output watched reports its reader gone, and then ends
 // every process it left: those in its process group and, since the caller is
