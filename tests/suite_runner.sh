@@ -47,6 +47,16 @@ cp "$bin/skerrow" "$tmp/-i/"
   grep -qx '1 passed, 0 failed' "$tmp/out" && echo "ok   a folder -i is passed to the runner as ./-i" ||
   { bad "folder -i under a runner"; cat "$tmp/out"; }
 
+# A script whose interpreter is missing is said to be so, not "missing".
+mkdir "$tmp/interp"
+printf '#!/no/such -x\necho 4\n' >"$tmp/interp/skerrow" && cp "$tmp/interp/skerrow" "$tmp/interp/ombrel"
+chmod +x "$tmp/interp/skerrow" "$tmp/interp/ombrel"
+for jobs in 1 2; do
+  "$suite" -j $jobs "$tmp/interp" skerrow ombrel >"$tmp/out" 2>&1
+  [[ $(grep -c '  cannot start: interpreter /no/such not found$' "$tmp/out") == 2 ]] &&
+    echo "ok   -j $jobs: cannot start: interpreter /no/such not found" || { bad "missing interpreter, -j $jobs"; cat "$tmp/out"; }
+done
+
 # A runner that cannot be started.
 "$suite" --runner 'no-such-runner --flag' "$bin" >"$tmp/out" 2>"$tmp/err"
 status=$?

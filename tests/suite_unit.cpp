@@ -136,9 +136,9 @@ TEST(Plan, EveryCellRunsOnceARoundAndNoBuildKeepsItsPlace)
 TEST(Reports, PeakMemoryPastAGibibyteShowsInGiB)
 {
     EXPECT_EQ(memory_text(1331), "1.3 MiB");
-    EXPECT_EQ(memory_text(999 * 1024), "999.0 MiB");
-    EXPECT_EQ(memory_text(1023 * 1024), "1023 MiB");
-    EXPECT_EQ(memory_text(1024 * 1024 - 40), "1.0 GiB");
+    EXPECT_EQ(memory_text(999L * 1024), "999.0 MiB");
+    EXPECT_EQ(memory_text(1023L * 1024), "1023 MiB");
+    EXPECT_EQ(memory_text(1024L * 1024 - 40), "1.0 GiB");
     EXPECT_EQ(memory_text(3146752), "3.0 GiB");
 }
 

@@ -136,6 +136,8 @@ Verdict judge(const Contract &c, const Launch &launch, const Run &r)
         return fail(Fault::missing, r.code == ENOENT ? "missing: " + text_quoted(launch.path)
                                                      : "missing: " + text_quoted(launch.path) + " (" + why(r.code) + ")");
     case Run::End::not_executable:
+        if (!r.interpreter.empty())
+            return fail(Fault::not_executable, "cannot start: interpreter " + text_escaped(r.interpreter) + " not found");
         return fail(Fault::not_executable, "not executable: " + text_quoted(launch.path) + " (" + why(r.code) + ")");
     case Run::End::runner_failed:
         return fail(Fault::not_executable, "could not start the runner '" + launch.runner->front() + "' (" +

@@ -66,8 +66,10 @@ struct Slot {
     bool err_cut;
     size_t out_size;
     size_t err_size;
+    size_t interpreter_size;
     char out[capture_limit];
     char err[capture_limit];
+    char interpreter[256];
 };
 
 void put(Slot &s, const Run &r)
@@ -81,8 +83,10 @@ void put(Slot &s, const Run &r)
     s.err_cut = r.err_cut;
     s.out_size = std::min(r.out.size(), capture_limit);
     s.err_size = std::min(r.err.size(), capture_limit);
+    s.interpreter_size = std::min(r.interpreter.size(), sizeof s.interpreter);
     std::memcpy(s.out, r.out.data(), s.out_size);
     std::memcpy(s.err, r.err.data(), s.err_size);
+    std::memcpy(s.interpreter, r.interpreter.data(), s.interpreter_size);
 }
 
 Run take(const Slot &s)
@@ -97,6 +101,7 @@ Run take(const Slot &s)
     r.err_cut = s.err_cut;
     r.out.assign(s.out, s.out_size);
     r.err.assign(s.err, s.err_size);
+    r.interpreter.assign(s.interpreter, s.interpreter_size);
     return r;
 }
 

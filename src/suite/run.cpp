@@ -226,6 +226,26 @@ pid_t spawn(Child &c)
     return clone(start_child, stack + sizeof stack, CLONE_VM | CLONE_VFORK | SIGCHLD, &c);
 }
 
+// The interpreter that a script's #! line names, as the kernel reads it: the
+// first word after #!, within the line's first 256 bytes.
+std::string interpreter_of(const std::string &path)
+{
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return "";
+    char buf[256];
+    ssize_t n = read(fd, buf, sizeof buf);
+    close(fd);
+    if (n < 2 || buf[0] != '#' || buf[1] != '!')
+        return "";
+    std::string line(buf + 2, static_cast<size_t>(n) - 2);
+    line.resize(std::min(line.size(), line.find('\n')));
+    size_t start = line.find_first_not_of(" \t");
+    if (start == std::string::npos)
+        return "";
+    return line.substr(start, line.find_first_of(" \t", start) - start);
+}
+
 void reap(pid_t pid, int *status, rusage *usage)
 {
     while (wait4(pid, status, 0, usage) < 0 && errno == EINTR) {
@@ -354,6 +374,10 @@ Run run(const Launch &l, int stop_fd, int watched)
             return failed(r, "execve", c.error);
         r.end = l.runner->empty() ? Run::End::not_executable : Run::End::runner_failed;
         r.code = c.error;
+        // A file that is there but "not found": its #! line names an
+        // interpreter that is not.
+        if (r.end == Run::End::not_executable && r.code == ENOENT)
+            r.interpreter = interpreter_of(l.path);
         return r;
     }
 

@@ -40,6 +40,7 @@ struct Run {
     const char *what = "";
     std::string out;
     std::string err;
+    std::string interpreter; // when not_executable for want of the #! line's interpreter
     bool out_cut = false;
     bool err_cut = false;
     int left_running = 0; // processes still running when the program ended
