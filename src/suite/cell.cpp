@@ -5,8 +5,6 @@
 #include <string>
 #include <utility>
 
-namespace {
-
 double value(const Figures &f, Metric m)
 {
     switch (m) {
@@ -16,8 +14,6 @@ double value(const Figures &f, Metric m)
     }
     return 0;
 }
-
-} // namespace
 
 void add_run(Cell &c, std::size_t run, Verdict &&v, std::optional<Figures> figures)
 {

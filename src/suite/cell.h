@@ -18,6 +18,9 @@
 enum class Metric { wall_time, exec_time, peak_rss_kib };
 constexpr std::array<Metric, 3> metrics = {Metric::wall_time, Metric::exec_time, Metric::peak_rss_kib};
 
+// A run's figure for a metric: seconds, or KiB.
+double value(const Figures &f, Metric m);
+
 struct Sample {
     std::size_t run;                // counted from 0
     Fault fault;                    // none when the run passed

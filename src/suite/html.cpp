@@ -59,9 +59,7 @@ const char *css_class(const Cell &c)
 std::string verdict_cell(const Cell &c, const std::string &more = "")
 {
     const char *symbol = passed(c) ? "\xe2\x9c\x93" : not_run(c) ? "\xe2\x80\x93" : "\xe2\x9c\x97";
-    std::string words = kind(c.verdict.fault).words;
-    if (c.verdict.fault == Fault::flaky)
-        words = "flaky: " + std::to_string(c.failures) + " of " + std::to_string(c.runs.size()) + " runs failed";
+    const std::string words = short_verdict(c);
     return std::string("<td class=\"") + css_class(c) + "\"><span aria-hidden=\"true\">" + symbol + "</span> " +
            h(words) + more + "</td>";
 }
@@ -140,11 +138,6 @@ std::vector<double> ticks(const Scale &s)
     for (int i = 0; i * step <= s.hi * 1.0001; ++i)
         t.push_back(i * step);
     return t;
-}
-
-double value(const Figures &f, Metric m)
-{
-    return m == Metric::wall_time ? f.wall : m == Metric::exec_time ? f.user : static_cast<double>(f.peak_kib);
 }
 
 const char *metric_words(Metric m)

@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <iterator>
 #include <new>
 
 #include "destination.h"
@@ -32,6 +31,21 @@ struct File {
     void (*write)(std::FILE *, const Check &);
     Destination to;
 };
+
+// Where each report file goes, settled before the run: an error message, or
+// empty.
+template <size_t N>
+std::string settle_files(File (&files)[N])
+{
+    for (File &f : files)
+        if (std::string e = f.path.empty() ? "" : settle(f.path, f.to); !e.empty())
+            return "cannot write the " + std::string(f.format) + " report: " + e;
+    for (size_t i = 0; i < N; ++i)
+        for (size_t j = 0; j < i; ++j)
+            if (!files[i].path.empty() && !files[j].path.empty() && same_file(files[i].to, files[j].to))
+                return std::string(files[j].flag) + " and " + files[i].flag + " name the same file";
+    return "";
+}
 
 // The rows of the matrix, each shown once it and all before it are known.
 class Rows {
@@ -102,13 +116,8 @@ int check_programs(int argc, char **argv)
                     {o.json, "--json", "JSON", write_json, {}},
                     {o.markdown, "--markdown", "Markdown", write_markdown, {}},
                     {o.html, "--html", "HTML", write_html, {}}};
-    for (File &f : files)
-        if (std::string e = f.path.empty() ? "" : settle(f.path, f.to); !e.empty())
-            return fail("cannot write the " + std::string(f.format) + " report: " + e);
-    for (size_t i = 0; i < std::size(files); ++i)
-        for (size_t j = 0; j < i; ++j)
-            if (!files[i].path.empty() && !files[j].path.empty() && same_file(files[i].to, files[j].to))
-                return fail(std::string(files[j].flag) + " and " + files[i].flag + " name the same file");
+    if (std::string e = settle_files(files); !e.empty())
+        return fail(e);
 
     int stop_fd = catch_stop_signals();
     if (stop_fd < 0)

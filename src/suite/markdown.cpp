@@ -4,7 +4,6 @@
 // reference and marks; then each failure's details.  Every text that comes
 // from outside goes out escaped, so that it shows as text.
 #include "escape.h"
-#include "kinds.h"
 #include "report.h"
 
 namespace {
@@ -21,11 +20,7 @@ std::string figure(const Figures &f, Metric m)
 std::string cell_text(const Check &s, const Cell &c, size_t build)
 {
     if (!passed(c))
-        return "**" + markdown_text(c.verdict.fault == Fault::flaky ? "flaky: " + std::to_string(c.failures) +
-                                                                          " of " + std::to_string(c.runs.size()) +
-                                                                          " runs failed"
-                                                                    : kind(c.verdict.fault).words) +
-               "**";
+        return "**" + markdown_text(short_verdict(c)) + "**";
     std::string t = "passed";
     if (!c.median)
         return t;

@@ -54,6 +54,13 @@ std::string counts(const Check &s)
     return c;
 }
 
+std::string short_verdict(const Cell &c)
+{
+    if (c.verdict.fault != Fault::flaky)
+        return kind(c.verdict.fault).words;
+    return "flaky: " + std::to_string(c.failures) + " of " + std::to_string(c.runs.size()) + " runs failed";
+}
+
 std::string memory_text(long kib)
 {
     const double mib = static_cast<double>(kib) / 1024;

@@ -56,6 +56,10 @@ std::string command_line(const Check &s);
 // SIGINT", or empty when it ran to its end.
 std::string stopped_because(const Check &s);
 
+// A cell's verdict in a few words, as a table's cell shows it: the kind's
+// words, or "flaky: 2 of 20 runs failed".
+std::string short_verdict(const Cell &c);
+
 // Peak memory as the reports show it: "1.3 MiB", "1010 MiB", and GiB from
 // 1024 MiB.
 std::string memory_text(long kib);

@@ -8,7 +8,6 @@
 #include <cstring>
 
 #include "escape.h"
-#include "kinds.h"
 #include "report.h"
 
 namespace {
@@ -151,11 +150,8 @@ std::string table_header(const Check &s)
 
 std::string cell_text(const Check &s, const Cell &c, size_t build, Metric m)
 {
-    if (!passed(c)) {
-        if (c.verdict.fault != Fault::flaky)
-            return kind(c.verdict.fault).words;
-        return "flaky: " + std::to_string(c.failures) + " of " + std::to_string(c.runs.size()) + " failed";
-    }
+    if (!passed(c))
+        return short_verdict(c);
     std::string t = c.median ? fine_figure(*c.median, m) : "";
     if (repeated(s))
         t.append(" ").append(pad(spread(c, m), 4, true));
