@@ -190,6 +190,32 @@ for jobs in 1 2; do
   fi
 done
 
+# A program that kills or stops the process that runs it, or signals it to
+# end: suite notices, ends all that program left, reports it, and goes on
+# with the others; the limit holds.
+mkdir "$tmp/parent"
+printf '#!/bin/sh\nsleep 300 & echo $! >>"$PIDS"\nkill -KILL $PPID\nexec sleep 300\n' >"$tmp/parent/tovash1"
+printf '#!/bin/sh\nsleep 300 & echo $! >>"$PIDS"\nkill -STOP $PPID\necho 10\n' >"$tmp/parent/tovash2"
+printf '#!/bin/sh\nkill -TERM $PPID\nprintf "3\\n3\\n3\\n"\n' >"$tmp/parent/brellow"
+chmod +x "$tmp/parent/"*
+cp "$bin/skerrow" "$bin/zarvin" "$tmp/parent/"
+for jobs in 2; do
+  export PIDS=$tmp/pids.parent.$jobs
+  start=$SECONDS
+  "$suite" -j $jobs --timeout 2 "$tmp/parent" skerrow tovash1 tovash2 brellow zarvin >"$tmp/out" 2>"$tmp/err"
+  status=$?
+  took=$((SECONDS - start))
+  verdicts=$(sed -n 's/^  \([a-z]*[0-9]*\)  .*  \([a-z].*\)$/\1: \2/p' "$tmp/out" | grep -v '^program:' | paste -sd '|')
+  none_alive "$PIDS" "-j $jobs, a parent killed or stopped" || continue
+  if ((status == 1 && took <= 8)) && [[ ! -s $tmp/err ]] &&
+    [[ $verdicts == 'skerrow: passed|tovash1: ended the process that ran it (killed by signal 9 (Killed))|tovash2: stopped the process that ran it|brellow: passed|zarvin: passed' ]]; then
+    ok "-j $jobs: a program that kills or stops its keeper is reported, and nothing of it is left ($took s)"
+  else
+    bad "-j $jobs, parent killed or stopped: status $status after $took s, '$verdicts', $(cat "$tmp/err")"
+    cat "$tmp/out"
+  fi
+done
+
 # A program that writes as fast as it can still times out on time.
 mkdir "$tmp/fast"
 printf '#!/bin/sh\nexec yes\n' >"$tmp/fast/lokett" && chmod +x "$tmp/fast/lokett"

@@ -142,6 +142,15 @@ Verdict judge(const Contract &c, const Launch &launch, const Run &r)
     case Run::End::runner_failed:
         return fail(Fault::not_executable, "could not start the runner '" + launch.runner->front() + "' (" +
                                                why(r.code) + ")");
+    case Run::End::keeper_lost:
+        if (r.code < 0)
+            return fail(Fault::timeout, "timed out after " + seconds(launch.limit));
+        if (r.code == 0)
+            return fail(Fault::keeper, "stopped the process that ran it");
+        if (r.code > 255)
+            return fail(Fault::keeper, "ended the process that ran it (exit status " + std::to_string(r.code - 256) + ")");
+        return fail(Fault::keeper, "ended the process that ran it (killed by signal " + std::to_string(r.code) + " (" +
+                                       strsignal(r.code) + "))");
     case Run::End::failed:
     case Run::End::stopped:
         return fail(Fault::not_run, "not run");

@@ -36,6 +36,7 @@ enum class Fault {
     timeout,
     missing,
     not_executable,
+    keeper,  // it stopped or ended the process that ran it
     not_run,
     flaky, // some runs of a repeated program passed and some failed
 };

@@ -4,10 +4,15 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/mman.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <deque>
+#include <new>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -41,7 +46,7 @@ Outcome one_at_a_time(const std::vector<Launch> &launches, const Plan &plan, int
             o.signal = caught_signal(stop_fd);
             return o;
         }
-        Run r = run(l, stop_fd, watched);
+        Run r = run(l, Stops{stop_fd, POLLIN, watched, nullptr});
         if (r.end == Run::End::failed) {
             o.error = run_error(l, r);
             return o;
@@ -105,29 +110,54 @@ Run take(const Slot &s)
     return r;
 }
 
-// A keeper: reads the index of a program to run, runs it, puts the run in
-// its slot and writes the index back; ends when suite closes its requests.
-// A request pipe that becomes readable during a run is suite asking it to
-// stop.  The terminal's signals are suite's to act on, not the keeper's.
-[[noreturn]] void keep(const std::vector<Launch> &launches, const Plan &plan, int requests, int results, Slot &slot)
+// What suite and one keeper share: the program it runs and when it
+// started, so that suite can end the program if the keeper is lost, and a
+// slot for each of the two runs that may be in flight.
+struct Shared {
+    std::atomic<int> program{0};  // the running program's pid, 0 between runs
+    std::atomic<double> started{0}; // when the current or last run started, on the monotonic clock
+    Slot slots[2];                // run k of this keeper's in slots[k % 2]
+};
+
+// Seconds past a run's time limit that suite waits for its keeper to answer,
+// and after a stop for every keeper to finish.
+constexpr double keeper_grace = 2;
+
+// How many runs suite gives a keeper ahead, so that it starts the next
+// without waiting for suite to take the last.
+constexpr size_t ahead = 2;
+
+bool hung_up(int fd)
+{
+    pollfd p = {fd, 0, 0};
+    return poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR)) != 0;
+}
+
+// A keeper: reads the index of a step to run, runs it, puts the run in its
+// slot and writes the index back; ends when suite closes its requests.
+// Suite's hang-up, or its end, stops a run and ends the keeper, never a run
+// waiting in the pipe.  The terminal's signals are suite's to act on, not
+// the keeper's.
+[[noreturn]] void keep(const std::vector<Launch> &launches, const Plan &plan, int requests, int results, Shared &sh)
 {
     sigset_t set;
     sigemptyset(&set);
-    for (int sig : {SIGINT, SIGQUIT, SIGTERM, SIGHUP})
+    for (int sig : {SIGINT, SIGQUIT, SIGTERM, SIGHUP, SIGPIPE})
         sigaddset(&set, sig);
     sigprocmask(SIG_BLOCK, &set, nullptr);
     adopt_orphans();
-    for (;;) {
+    for (std::uint64_t k = 0;; ++k) {
         std::uint32_t index = 0;
         ssize_t n = 0;
         while ((n = read(requests, &index, sizeof index)) < 0 && errno == EINTR) {
         }
-        if (n != sizeof index || index >= plan.steps())
+        if (n != sizeof index || index >= plan.steps() || hung_up(requests))
             _exit(0);
+        sh.started.store(now());
         // Nothing may unwind out of here into the rest of suite: a keeper
         // that fails ends, and suite reports it.
         try {
-            put(slot, run(launches[plan.cell(index)], requests));
+            put(sh.slots[k % 2], run(launches[plan.cell(index)], Stops{requests, 0, -1, &sh.program}));
         } catch (...) {
             _exit(1);
         }
@@ -137,10 +167,12 @@ Run take(const Slot &s)
 }
 
 struct Keeper {
-    pid_t pid = -1;
-    int requests = -1; // suite writes here
+    pid_t pid = -1;    // -1 once reaped
+    int pidfd = -1;    // readable when the keeper ends
+    int requests = -1; // suite writes here, -1 once closed
     int results = -1;  // and reads here
-    bool busy = false;
+    std::deque<size_t> in_flight; // the steps given and not yet answered, in order
+    std::uint64_t answered = 0;   // runs taken back, which tells the slot of the next
 };
 
 void close_fd(int &fd)
@@ -150,117 +182,93 @@ void close_fd(int &fd)
     fd = -1;
 }
 
+// Whether the process is stopped, by its state in /proc.
+bool is_stopped(pid_t pid)
+{
+    char path[64];
+    std::snprintf(path, sizeof path, "/proc/%d/stat", static_cast<int>(pid));
+    std::FILE *f = std::fopen(path, "re");
+    if (f == nullptr)
+        return false;
+    char buf[512] = "";
+    size_t n = std::fread(buf, 1, sizeof buf - 1, f);
+    std::fclose(f);
+    buf[n] = '\0';
+    const char *paren = std::strrchr(buf, ')');
+    return paren != nullptr && (paren[2] == 'T' || paren[2] == 't');
+}
+
 class Keepers {
 public:
-    Keepers(const std::vector<Launch> &launches, const Plan &plan, size_t count)
-        : launches_(launches), plan_(plan), keepers_(count)
+    Keepers(const std::vector<Launch> &launches, const Plan &plan, size_t count, std::vector<pid_t> inherited)
+        : launches_(launches), plan_(plan), keepers_(count), inherited_(std::move(inherited))
     {
     }
     Keepers(const Keepers &) = delete;
     Keepers &operator=(const Keepers &) = delete;
 
+    // Whatever is left ends here: a keeper that is stopped or stuck would
+    // never end by itself.
     ~Keepers()
     {
-        for (Keeper &k : keepers_) {
-            close_fd(k.requests);
-            close_fd(k.results);
-            if (k.pid > 0)
-                while (waitpid(k.pid, nullptr, 0) < 0 && errno == EINTR) {
-                }
-        }
-        if (slots_ != nullptr)
-            munmap(slots_, keepers_.size() * sizeof(Slot));
+        for (Keeper &k : keepers_)
+            end_keeper(k);
+        sweep();
+        if (shared_ != nullptr)
+            munmap(shared_, keepers_.size() * sizeof(Shared));
     }
 
     std::string start()
     {
-        void *shared = mmap(nullptr, keepers_.size() * sizeof(Slot), PROT_READ | PROT_WRITE,
+        void *shared = mmap(nullptr, keepers_.size() * sizeof(Shared), PROT_READ | PROT_WRITE,
                             MAP_SHARED | MAP_ANONYMOUS, -1, 0);
         if (shared == MAP_FAILED)
             return system_error("mmap", errno);
-        slots_ = static_cast<Slot *>(shared);
-        // Nothing buffered may be written twice by a keeper's copy of it.
-        std::fflush(nullptr);
+        shared_ = static_cast<Shared *>(shared);
         for (size_t i = 0; i < keepers_.size(); ++i) {
-            int req[2];
-            int res[2];
-            if (pipe2(req, O_CLOEXEC) != 0)
-                return system_error("pipe", errno);
-            if (pipe2(res, O_CLOEXEC) != 0) {
-                int e = errno;
-                close(req[0]);
-                close(req[1]);
-                return system_error("pipe", e);
-            }
-            pid_t pid = fork();
-            if (pid < 0) {
-                int e = errno;
-                for (int fd : {req[0], req[1], res[0], res[1]})
-                    close(fd);
-                return system_error("fork", e);
-            }
-            if (pid == 0) {
-                // Another keeper's request pipe held open here would never
-                // let that keeper see its end.
-                for (size_t j = 0; j < i; ++j) {
-                    close_fd(keepers_[j].requests);
-                    close_fd(keepers_[j].results);
-                }
-                close(req[1]);
-                close(res[0]);
-                keep(launches_, plan_, req[0], res[1], slots_[i]);
-            }
-            close(req[0]);
-            close(res[1]);
-            keepers_[i] = {pid, req[1], res[0], false};
+            new (&shared_[i]) Shared();
+            if (std::string e = start_one(i); !e.empty())
+                return e;
         }
         return "";
-    }
-
-    // Gives keeper k the next program, or lets it end when there is none;
-    // false when the keeper cannot be reached.
-    bool give(Keeper &k, size_t &next, bool stopping)
-    {
-        if (stopping || next >= plan_.steps()) {
-            close_fd(k.requests);
-            return true;
-        }
-        auto index = static_cast<std::uint32_t>(next);
-        if (write(k.requests, &index, sizeof index) != sizeof index)
-            return false;
-        k.busy = true;
-        ++next;
-        return true;
     }
 
     Outcome run(int stop_fd, const std::function<void(size_t, Run &&)> &finished)
     {
         Outcome o;
-        size_t next = 0;
-        bool stopping = false;
+        int watched = output_to_watch();
+        double stop_deadline = 0;
         auto stop = [&]() {
-            stopping = true;
+            if (stopping_)
+                return;
+            stopping_ = true;
+            stop_deadline = now() + keeper_grace;
             for (Keeper &k : keepers_)
                 close_fd(k.requests);
         };
-        auto lost = [&]() {
-            if (o.error.empty())
-                o.error = "a keeper process ended before its program did";
-            stop();
-        };
-        for (Keeper &k : keepers_)
-            if (!give(k, next, stopping))
-                lost();
-        int watched = output_to_watch();
+        for (size_t i = 0; i < keepers_.size(); ++i)
+            if (!give(keepers_[i]))
+                lose(i, o, finished, false);
         for (;;) {
-            std::vector<pollfd> p;
-            p.push_back({stopping ? -1 : stop_fd, POLLIN, 0});
-            for (const Keeper &k : keepers_)
-                p.push_back({k.busy ? k.results : -1, POLLIN, 0});
-            p.push_back({stopping ? -1 : watched, 0, 0});
-            if (std::none_of(keepers_.begin(), keepers_.end(), [](const Keeper &k) { return k.busy; }))
+            if (std::all_of(keepers_.begin(), keepers_.end(), [](const Keeper &k) { return k.in_flight.empty(); }))
                 return o;
-            if (poll(p.data(), p.size(), -1) < 0) {
+            // Every keeper's results and end, the stop signals, and the
+            // reader of standard output, until the first deadline.
+            std::vector<pollfd> p;
+            p.push_back({stopping_ ? -1 : stop_fd, POLLIN, 0});
+            p.push_back({stopping_ ? -1 : watched, 0, 0});
+            double deadline = stopping_ ? stop_deadline : INFINITY;
+            for (size_t i = 0; i < keepers_.size(); ++i) {
+                const Keeper &k = keepers_[i];
+                const bool busy = !k.in_flight.empty();
+                p.push_back({busy ? k.results : -1, POLLIN, 0});
+                p.push_back({busy ? k.pidfd : -1, POLLIN, 0});
+                if (busy)
+                    deadline = std::min(deadline, shared_[i].started.load() + plan_limit() + keeper_grace);
+            }
+            const double left = deadline - now();
+            const int wait = std::isinf(deadline) ? -1 : left <= 0 ? 0 : static_cast<int>(std::ceil(left * 1000));
+            if (poll(p.data(), p.size(), wait) < 0) {
                 if (errno == EINTR)
                     continue;
                 o.error = system_error("poll", errno);
@@ -268,44 +276,220 @@ public:
                 continue;
             }
             // A reader gone raises SIGPIPE, which the next round reads.
-            if (reader_gone(p.back().revents))
+            if (reader_gone(p[1].revents))
                 watched = -1;
+            // A SIGPIPE from writing to a keeper that has gone is no stop;
+            // only one from standard output is.
             if (p[0].revents != 0) {
-                o.signal = caught_signal(stop_fd);
-                stop();
+                const int sig = caught_signal(stop_fd);
+                if (sig != SIGPIPE || output_gone()) {
+                    o.signal = sig;
+                    stop();
+                }
             }
+            const double t = now();
             for (size_t i = 0; i < keepers_.size(); ++i) {
                 Keeper &k = keepers_[i];
-                if (p[i + 1].revents == 0)
+                if (k.in_flight.empty())
                     continue;
-                std::uint32_t index = 0;
-                ssize_t n = read(k.results, &index, sizeof index);
-                if (n < 0 && errno == EINTR)
+                if (p[2 + 2 * i].revents != 0 && !take(i, o, finished, stop))
                     continue;
-                k.busy = false;
-                if (n != sizeof index || index >= plan_.steps()) {
-                    lost();
-                    continue;
-                }
-                Run r = take(slots_[i]);
-                if (r.end == Run::End::failed) {
-                    if (o.error.empty())
-                        o.error = run_error(launches_[plan_.cell(index)], r);
-                    stop();
-                } else if (r.end != Run::End::stopped) {
-                    finished(index, std::move(r));
-                }
-                if (!give(k, next, stopping))
-                    lost();
+                const bool late = t >= (stopping_ ? stop_deadline
+                                                  : shared_[i].started.load() + plan_limit() + keeper_grace);
+                if (!k.in_flight.empty() && (p[3 + 2 * i].revents != 0 || late))
+                    lose(i, o, finished, p[3 + 2 * i].revents == 0);
+                else if (!stopping_ && !give(k))
+                    lose(i, o, finished, false);
             }
         }
     }
 
 private:
+    double plan_limit() const { return launches_.empty() ? 0 : launches_.front().limit; }
+
+    std::string start_one(size_t i)
+    {
+        int req[2];
+        int res[2];
+        if (pipe2(req, O_CLOEXEC) != 0)
+            return system_error("pipe", errno);
+        if (pipe2(res, O_CLOEXEC) != 0) {
+            int e = errno;
+            close(req[0]);
+            close(req[1]);
+            return system_error("pipe", e);
+        }
+        // Nothing buffered may be written twice by a keeper's copy of it.
+        std::fflush(nullptr);
+        pid_t pid = fork();
+        if (pid < 0) {
+            int e = errno;
+            for (int fd : {req[0], req[1], res[0], res[1]})
+                close(fd);
+            return system_error("fork", e);
+        }
+        if (pid == 0) {
+            // Another keeper's request pipe held open here would never let
+            // that keeper see its end.
+            for (Keeper &other : keepers_) {
+                close_fd(other.requests);
+                close_fd(other.results);
+                close_fd(other.pidfd);
+            }
+            close(req[1]);
+            close(res[0]);
+            keep(launches_, plan_, req[0], res[1], shared_[i]);
+        }
+        close(req[0]);
+        close(res[1]);
+        Keeper &k = keepers_[i];
+        k = Keeper{};
+        k.pid = pid;
+        k.requests = req[1];
+        k.results = res[0];
+        k.pidfd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+        shared_[i].program.store(0);
+        shared_[i].started.store(now());
+        if (k.pidfd < 0)
+            return system_error("pidfd_open", errno);
+        return "";
+    }
+
+    // Gives keeper k steps up to the number it may have ahead, or lets it
+    // end when there are none; false when the keeper cannot be reached.
+    bool give(Keeper &k)
+    {
+        while (k.requests >= 0 && k.in_flight.size() < ahead && (!again_.empty() || next_ < plan_.steps())) {
+            size_t step = again_.empty() ? next_ : again_.front();
+            auto index = static_cast<std::uint32_t>(step);
+            if (write(k.requests, &index, sizeof index) != sizeof index)
+                return false;
+            k.in_flight.push_back(step);
+            if (again_.empty())
+                ++next_;
+            else
+                again_.pop_front();
+        }
+        // Out of steps, it ends once it has answered the last.
+        if (k.in_flight.empty())
+            close_fd(k.requests);
+        return true;
+    }
+
+    // Takes back the run keeper i answered; false when the keeper is lost.
+    template <typename Stop>
+    bool take(size_t i, Outcome &o, const std::function<void(size_t, Run &&)> &finished, Stop stop)
+    {
+        Keeper &k = keepers_[i];
+        std::uint32_t index = 0;
+        ssize_t n = read(k.results, &index, sizeof index);
+        if (n < 0 && errno == EINTR)
+            return true;
+        if (n != sizeof index || index != k.in_flight.front()) {
+            lose(i, o, finished, false);
+            return false;
+        }
+        k.in_flight.pop_front();
+        Run r = ::take(shared_[i].slots[k.answered++ % 2]);
+        if (r.end == Run::End::failed) {
+            if (o.error.empty())
+                o.error = run_error(launches_[plan_.cell(index)], r);
+            stop();
+        } else if (r.end != Run::End::stopped) {
+            finished(index, std::move(r));
+        }
+        return true;
+    }
+
+    // Keeper i is gone, or late (stopped, or stuck past its run's limit):
+    // it is ended with its program and all that program left, the program
+    // it ran is reported, what was given it ahead is given again, and a new
+    // keeper takes its place.
+    void lose(size_t i, Outcome &o, const std::function<void(size_t, Run &&)> &finished, bool late)
+    {
+        Keeper &k = keepers_[i];
+        const bool stopped = late && k.pid > 0 && is_stopped(k.pid);
+        int status = 0;
+        // One that went away is waited for, to learn how it ended.
+        const bool ended = !late && k.pid > 0 && waitpid(k.pid, &status, 0) == k.pid;
+        if (ended)
+            k.pid = -1;
+        end_keeper(k);
+        if (int program = shared_[i].program.exchange(0); program > 0) {
+            kill(-program, SIGKILL);
+            kill(program, SIGKILL);
+        }
+        sweep();
+        if (!k.in_flight.empty() && !stopping_) {
+            Run r;
+            r.end = Run::End::keeper_lost;
+            r.code = stopped ? 0 : !ended ? -1 : WIFSIGNALED(status) ? WTERMSIG(status) : 256 + WEXITSTATUS(status);
+            finished(k.in_flight.front(), std::move(r));
+            k.in_flight.pop_front();
+        }
+        for (auto s = k.in_flight.rbegin(); s != k.in_flight.rend(); ++s)
+            again_.push_front(*s);
+        k.in_flight.clear();
+        if (stopping_ || (again_.empty() && next_ >= plan_.steps()))
+            return;
+        if (std::string e = start_one(i); !e.empty()) {
+            if (o.error.empty())
+                o.error = "cannot start a keeper process: " + e;
+            stopping_ = true;
+            for (Keeper &other : keepers_)
+                close_fd(other.requests);
+            return;
+        }
+        if (!give(k))
+            lose(i, o, finished, false);
+    }
+
+    void end_keeper(Keeper &k)
+    {
+        close_fd(k.requests);
+        close_fd(k.results);
+        if (k.pid > 0) {
+            // One that ends by itself within a moment is let be; a stopped
+            // or stuck one is killed.
+            pollfd p = {k.pidfd, POLLIN, 0};
+            if (k.pidfd < 0 || poll(&p, 1, 100) != 1)
+                kill(k.pid, SIGKILL);
+            while (waitpid(k.pid, nullptr, 0) < 0 && errno == EINTR) {
+            }
+        }
+        close_fd(k.pidfd);
+        k.pid = -1;
+    }
+
+    // Ends what a lost keeper left, which this process, their subreaper,
+    // now has as children: all of its children but the keepers and those it
+    // inherited.
+    void sweep()
+    {
+        for (int round = 0; round < 1000; ++round) {
+            int reaped = 0;
+            for (pid_t c : children()) {
+                if (std::find(inherited_.begin(), inherited_.end(), c) != inherited_.end() ||
+                    std::any_of(keepers_.begin(), keepers_.end(), [c](const Keeper &k) { return k.pid == c; }))
+                    continue;
+                if (kill(c, SIGKILL) != 0 && errno == EPERM)
+                    continue;
+                if (waitpid(c, nullptr, 0) == c)
+                    ++reaped;
+            }
+            if (reaped == 0)
+                return;
+        }
+    }
+
     const std::vector<Launch> &launches_;
     const Plan &plan_;
     std::vector<Keeper> keepers_;
-    Slot *slots_ = nullptr;
+    std::vector<pid_t> inherited_; // children this process had before the check, left alone
+    Shared *shared_ = nullptr;
+    size_t next_ = 0;              // the next step never given
+    std::deque<size_t> again_;     // steps to give again, ahead of next_
+    bool stopping_ = false;
 };
 
 } // namespace
@@ -313,12 +497,17 @@ private:
 Outcome run_all(const std::vector<Launch> &launches, const Plan &plan, int jobs, int stop_fd,
                 const std::function<void(size_t, Run &&)> &finished)
 {
-    size_t places = std::min(plan.steps(), static_cast<size_t>(std::max(jobs, 1)));
-    // Run here only where this process can be the subreaper of the programs
-    // alone: a child that a shell left it would bring its own orphans.
-    if (places <= 1 && !has_children() && adopt_orphans())
+    // One at a time, this process runs the programs itself, where it can be
+    // the subreaper of the programs alone: a child that a shell left it
+    // would bring its own orphans.  Otherwise keepers run them, and this
+    // process is the subreaper of them all, so that nothing of a lost keeper
+    // escapes it; a child it inherited is left alone.
+    const size_t places = std::max<size_t>(1, std::min(plan.steps(), static_cast<size_t>(std::max(jobs, 1))));
+    std::vector<pid_t> inherited = children();
+    const bool subreaper = adopt_orphans();
+    if (places == 1 && inherited.empty() && subreaper)
         return one_at_a_time(launches, plan, stop_fd, finished);
-    Keepers keepers(launches, plan, std::max<size_t>(places, 1));
+    Keepers keepers(launches, plan, places, std::move(inherited));
     if (std::string e = keepers.start(); !e.empty()) {
         Outcome o;
         o.error = "cannot start a keeper process: " + e;

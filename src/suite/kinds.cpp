@@ -12,6 +12,7 @@ constexpr Kind table[] = {
     {Fault::timeout, "timed out", "timeout", "FAIL", Count::failed},
     {Fault::missing, "missing", "missing", "FAIL", Count::failed},
     {Fault::not_executable, "not executable", "not-executable", "FAIL", Count::failed},
+    {Fault::keeper, "stopped or ended its keeper", "keeper", "FAIL", Count::failed},
     {Fault::not_run, "not run", "", "SKIPPED", Count::skipped},
     {Fault::flaky, "flaky", "flaky", "FAIL", Count::failed},
 };

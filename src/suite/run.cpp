@@ -120,47 +120,6 @@ bool slurp(const char *path, std::string &into)
     return true;
 }
 
-// The children of this process, living or not yet reaped.  The kernel lists
-// them in /proc/self/task/TID/children; without that file, /proc/PID/stat
-// names each process's parent.  A pid listed here stays this process's child
-// until it reaps it, so it is safe to signal.
-std::vector<pid_t> children()
-{
-    std::vector<pid_t> v;
-    char path[64];
-    std::snprintf(path, sizeof path, "/proc/self/task/%d/children", static_cast<int>(getpid()));
-    std::string text;
-    if (slurp(path, text)) {
-        pid_t pid = 0;
-        for (const char *s = text.c_str(); parse_pid(s, pid);)
-            v.push_back(pid);
-        return v;
-    }
-    DIR *proc = opendir("/proc");
-    if (proc == nullptr)
-        return v;
-    const pid_t self = getpid();
-    while (const dirent *e = readdir(proc)) {
-        const char *name = e->d_name;
-        pid_t pid = 0;
-        pid_t parent = 0;
-        if (!parse_pid(name, pid) || *name != '\0')
-            continue;
-        std::snprintf(path, sizeof path, "/proc/%d/stat", static_cast<int>(pid));
-        if (!slurp(path, text))
-            continue;
-        // "pid (comm) state ppid ...", where comm may hold anything.
-        size_t paren = text.rfind(')');
-        if (paren == std::string::npos || text.size() < paren + 4)
-            continue;
-        const char *s = text.c_str() + paren + 4;
-        if (parse_pid(s, parent) && parent == self)
-            v.push_back(pid);
-    }
-    closedir(proc);
-    return v;
-}
-
 // What the new process needs, and where it leaves errno when it cannot
 // start the program.
 struct Child {
@@ -254,16 +213,52 @@ void reap(pid_t pid, int *status, rusage *usage)
 
 } // namespace
 
+// The children of this process, living or not yet reaped.  The kernel lists
+// them in /proc/self/task/TID/children; without that file, /proc/PID/stat
+// names each process's parent.  A pid listed here stays this process's child
+// until it reaps it, so it is safe to signal.
+std::vector<pid_t> children()
+{
+    std::vector<pid_t> v;
+    char path[64];
+    std::snprintf(path, sizeof path, "/proc/self/task/%d/children", static_cast<int>(getpid()));
+    std::string text;
+    if (slurp(path, text)) {
+        pid_t pid = 0;
+        for (const char *s = text.c_str(); parse_pid(s, pid);)
+            v.push_back(pid);
+        return v;
+    }
+    DIR *proc = opendir("/proc");
+    if (proc == nullptr)
+        return v;
+    const pid_t self = getpid();
+    while (const dirent *e = readdir(proc)) {
+        const char *name = e->d_name;
+        pid_t pid = 0;
+        pid_t parent = 0;
+        if (!parse_pid(name, pid) || *name != '\0')
+            continue;
+        std::snprintf(path, sizeof path, "/proc/%d/stat", static_cast<int>(pid));
+        if (!slurp(path, text))
+            continue;
+        // "pid (comm) state ppid ...", where comm may hold anything.
+        size_t paren = text.rfind(')');
+        if (paren == std::string::npos || text.size() < paren + 4)
+            continue;
+        const char *s = text.c_str() + paren + 4;
+        if (parse_pid(s, parent) && parent == self)
+            v.push_back(pid);
+    }
+    closedir(proc);
+    return v;
+}
+
 double now()
 {
     timespec t{};
     clock_gettime(CLOCK_MONOTONIC, &t);
     return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
-}
-
-bool has_children()
-{
-    return !children().empty();
 }
 
 bool started(Run::End e)
@@ -316,7 +311,7 @@ int end_children(const std::vector<pid_t> &ended)
     }
 }
 
-Run run(const Launch &l, int stop_fd, int watched)
+Run run(const Launch &l, const Stops &stops)
 {
     Run r;
     struct stat st {};
@@ -381,6 +376,9 @@ Run run(const Launch &l, int stop_fd, int watched)
         return r;
     }
 
+    if (stops.pid != nullptr)
+        stops.pid->store(pid);
+
     // The pidfd wakes the loop when the program ends; a program that ends
     // is left unreaped until its group is killed, so that its id, which is
     // the group's, cannot be reused in between.
@@ -395,8 +393,11 @@ Run run(const Launch &l, int stop_fd, int watched)
     if (ended.get() < 0)
         r = failed(r, "pidfd_open", pidfd_errno);
     while (ended.get() >= 0) {
-        pollfd p[5] = {
-            {ended.get(), POLLIN, 0}, {stop_fd, POLLIN, 0}, {-1, POLLIN, 0}, {-1, POLLIN, 0}, {watched, 0, 0}};
+        pollfd p[5] = {{ended.get(), POLLIN, 0},
+                       {stops.fd, stops.events, 0},
+                       {-1, POLLIN, 0},
+                       {-1, POLLIN, 0},
+                       {stops.watched, 0, 0}};
         if (out_open)
             p[2].fd = out.get();
         if (err_open)
@@ -437,6 +438,8 @@ Run run(const Launch &l, int stop_fd, int watched)
     reap(pid, &status, &usage);
     r.figures = {now() - start, seconds(usage.ru_utime), seconds(usage.ru_stime), usage.ru_maxrss};
     int left = end_children(ended_before);
+    if (stops.pid != nullptr)
+        stops.pid->store(0);
     if (done) {
         r.end = WIFSIGNALED(status) ? Run::End::signalled : Run::End::exited;
         r.code = WIFSIGNALED(status) ? WTERMSIG(status) : WEXITSTATUS(status);

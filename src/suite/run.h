@@ -4,7 +4,10 @@
 #ifndef SUITE_RUN_H
 #define SUITE_RUN_H
 
+#include <poll.h>
 #include <sys/types.h>
+
+#include <atomic>
 
 #include <cstddef>
 #include <string>
@@ -33,6 +36,8 @@ struct Run {
         missing,        // code: errno of stat
         not_executable, // code: errno, or 0 when not a regular file
         runner_failed,  // code: errno of starting the runner
+        keeper_lost,    // the process that ran it did not answer in time (code -1), was
+                        // stopped (0) or ended (its signal, or 256 + its status)
         failed,         // suite's own failure: what failed, with errno in code
     };
     End end = End::failed;
@@ -57,19 +62,26 @@ constexpr std::size_t capture_limit = std::size_t{64} << 10;
 // ended, in case a process outside the tree holds its pipes open.
 constexpr double late_grace = 0.05;
 
-// Runs the program to its end, its time limit, or until stop_fd becomes
-// readable or the output watched reports its reader gone, and then ends
-// every process it left: those in its process group and, since the caller is
-// their subreaper, those that left it.
-Run run(const Launch &l, int stop_fd, int watched = -1);
+// What ends a run before its program does, and who is told its pid.
+struct Stops {
+    int fd = -1;           // the stop signals, or a keeper's requests from suite
+    short events = POLLIN; // what of fd stops the run: POLLIN, or 0 for a hang-up alone
+    int watched = -1;      // standard output, watched for its reader's end
+    std::atomic<int> *pid = nullptr; // set to the program's pid while it runs, and back to 0
+};
+
+// Runs the program to its end, its time limit, or until a stop, and then
+// ends every process it left: those in its process group and, since the
+// caller is their subreaper, those that left it.
+Run run(const Launch &l, const Stops &stops);
 
 // Makes the calling process the subreaper of its descendants, so that run()
 // can find what a program left behind.
 bool adopt_orphans();
 
-// Whether the calling process has children: one that a shell left it when it
-// ran suite with exec, for example.
-bool has_children();
+// The children of the calling process, living or not yet reaped: one that a
+// shell left it when it ran suite with exec, for example.
+std::vector<pid_t> children();
 
 // Seconds on the monotonic clock.
 double now();

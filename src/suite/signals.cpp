@@ -65,6 +65,12 @@ bool reader_gone(short revents)
     return true;
 }
 
+bool output_gone()
+{
+    pollfd p = {1, 0, 0};
+    return poll(&p, 1, 0) == 1 && (p.revents & POLLERR) != 0;
+}
+
 int caught_signal(int fd)
 {
     signalfd_siginfo info{};

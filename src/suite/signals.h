@@ -24,6 +24,9 @@ int output_to_watch();
 // poll; if so, raises the SIGPIPE that stops the check.
 bool reader_gone(short revents);
 
+// Whether standard output is a pipe whose reader has gone.
+bool output_gone();
+
 // The signal that became readable from fd.
 int caught_signal(int fd);
 
