@@ -123,6 +123,10 @@ struct Shared {
 // and after a stop for every keeper to finish.
 constexpr double keeper_grace = 2;
 
+// The status a keeper ends with when it fails itself, which no program can
+// make it end with: suite's own failure, not the program's.
+constexpr int keeper_failed = 125;
+
 // How many runs suite gives a keeper ahead, so that it starts the next
 // without waiting for suite to take the last.
 constexpr size_t ahead = 2;
@@ -159,10 +163,10 @@ bool hung_up(int fd)
         try {
             put(sh.slots[k % 2], run(launches[plan.cell(index)], Stops{requests, 0, -1, &sh.program}));
         } catch (...) {
-            _exit(1);
+            _exit(keeper_failed);
         }
         if (write(results, &index, sizeof index) != sizeof index)
-            _exit(1);
+            _exit(keeper_failed);
     }
 }
 
@@ -420,6 +424,13 @@ private:
             kill(program, SIGKILL);
         }
         sweep();
+        if (ended && WIFEXITED(status) && WEXITSTATUS(status) == keeper_failed && !stopping_) {
+            if (o.error.empty())
+                o.error = "a keeper process failed";
+            stopping_ = true;
+            for (Keeper &other : keepers_)
+                close_fd(other.requests);
+        }
         if (!k.in_flight.empty() && !stopping_) {
             Run r;
             r.end = Run::End::keeper_lost;
