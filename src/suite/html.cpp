@@ -277,15 +277,13 @@ void header(std::FILE *to, const Check &s)
     std::tm local{};
     localtime_r(&s.started, &local);
     std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S %z", &local);
-    char limit[32];
-    std::snprintf(limit, sizeof limit, "%g s", s.limit);
     std::fprintf(to, "<h1>suite: %s</h1>\n", h(counts(s)).c_str());
     if (std::string why = stopped_because(s); !why.empty())
         std::fprintf(to, "<p class=\"fail\">%s</p>\n", h(why).c_str());
     std::fprintf(to, "<dl><dt>when</dt><dd>%s</dd><dt>host</dt><dd>%s</dd><dt>command</dt><dd><code>%s</code></dd>"
                      "<dt>programs</dt><dd>%zu, each run %d time%s, time limit %s</dd>",
                  when, h(s.host).c_str(), h(command_line(s)).c_str(), s.plan.programs.size(), s.plan.repeat,
-                 s.plan.repeat == 1 ? "" : "s", limit);
+                 s.plan.repeat == 1 ? "" : "s", limit_text(s).c_str());
     if (!s.runner.empty())
         std::fprintf(to, "<dt>runner</dt><dd><code>%s</code></dd>", h(s.runner).c_str());
     if (s.several())

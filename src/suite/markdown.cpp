@@ -42,11 +42,9 @@ void write_markdown(std::FILE *to, const Check &s)
     std::fprintf(to, "### suite: %s\n\n", counts(s).c_str());
     if (std::string why = stopped_because(s); !why.empty())
         std::fprintf(to, "**%s**\n\n", markdown_text(why).c_str());
-    char limit[32];
-    std::snprintf(limit, sizeof limit, "%g s", s.limit);
     std::fprintf(to, "%zu program%s in %zu build%s, %d run%s each, time limit %s each", programs,
                  programs == 1 ? "" : "s", builds, builds == 1 ? "" : "s", s.plan.repeat,
-                 s.plan.repeat == 1 ? "" : "s", limit);
+                 s.plan.repeat == 1 ? "" : "s", limit_text(s).c_str());
     if (!s.runner.empty())
         std::fprintf(to, ", under the runner %s", markdown_text(s.runner).c_str());
     std::fprintf(to, "; figures are medians of the runs.\n\n| build | folder |\n| --- | --- |\n");

@@ -54,6 +54,13 @@ std::string counts(const Check &s)
     return c;
 }
 
+std::string limit_text(const Check &s)
+{
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%g s", s.limit);
+    return buf;
+}
+
 std::string short_verdict(const Cell &c)
 {
     if (c.verdict.fault != Fault::flaky)

@@ -60,6 +60,9 @@ std::string stopped_because(const Check &s);
 // words, or "flaky: 2 of 20 runs failed".
 std::string short_verdict(const Cell &c);
 
+// The time limit as the reports show it: "10 s".
+std::string limit_text(const Check &s);
+
 // Peak memory as the reports show it: "1.3 MiB", "1010 MiB", and GiB from
 // 1024 MiB.
 std::string memory_text(long kib);

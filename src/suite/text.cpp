@@ -77,13 +77,6 @@ int verdict_column(const Check &s)
     return 2 + name_width() + 3 * (2 + 9) + (repeated(s) ? 2 + 6 : 0) + 2;
 }
 
-std::string limit_text(const Check &s)
-{
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%g s", s.limit);
-    return buf;
-}
-
 std::string runs_text(const Check &s)
 {
     return repeated(s) ? ", " + std::to_string(s.plan.repeat) + " runs each" : "";
