@@ -216,6 +216,38 @@ for jobs in 2; do
   fi
 done
 
+# A program whose processes leave their session and fork without end, run
+# by an unprivileged user held to 300 processes: its run ends on time and
+# nothing of it is left.  Becoming that user needs root.
+bomb_user=65532
+if ((EUID == 0)) && command -v setpriv >/dev/null && ! pgrep -u $bomb_user >/dev/null; then
+  chmod 755 "$tmp"
+  mkdir -m 755 "$tmp/bomb"
+  printf '#!/usr/bin/perl\nuse POSIX;\n$| = 1;\nprint "10\\n";\nwhile (1) { my $p = fork; POSIX::setsid() if defined $p && $p == 0; }\n' \
+    >"$tmp/bomb/tovash2"
+  cp "$bin/skerrow" "$tmp/bomb/"
+  chmod 755 "$tmp/bomb/"*
+  for jobs in 1 2; do
+    start=$SECONDS
+    timeout -s KILL 60 setpriv --reuid $bomb_user --regid $bomb_user --clear-groups \
+      bash -c 'ulimit -u 300 && exec "$0" -j "$1" --timeout 2 "$2" tovash2 skerrow' "$suite" $jobs "$tmp/bomb" \
+      >"$tmp/out" 2>&1
+    status=$?
+    took=$((SECONDS - start))
+    left=$(pgrep -u $bomb_user | wc -l)
+    # Whatever suite left is stopped, then killed, here.
+    for _ in $(seq 20); do pkill -STOP -u $bomb_user; done
+    pkill -KILL -u $bomb_user
+    if ((status == 1 && took <= 12 && left == 0)) && grep -q '^  tovash2 .*  timed out after 2 s$' "$tmp/out"; then
+      ok "-j $jobs: a fork bomb that leaves its session is ended on time, nothing left ($took s)"
+    else
+      bad "-j $jobs, fork bomb: status $status after $took s, $left processes left"; cat "$tmp/out"
+    fi
+  done
+else
+  echo "skip a fork bomb run by an unprivileged user: needs root, setpriv and uid $bomb_user unused"
+fi
+
 # A program that writes as fast as it can still times out on time.
 mkdir "$tmp/fast"
 printf '#!/bin/sh\nexec yes\n' >"$tmp/fast/lokett" && chmod +x "$tmp/fast/lokett"

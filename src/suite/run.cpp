@@ -120,6 +120,42 @@ bool slurp(const char *path, std::string &into)
     return true;
 }
 
+struct Proc {
+    pid_t pid;
+    pid_t parent;
+    char state;
+};
+
+// Every process of the machine that /proc shows, with its parent and state.
+std::vector<Proc> processes()
+{
+    std::vector<Proc> v;
+    DIR *proc = opendir("/proc");
+    if (proc == nullptr)
+        return v;
+    std::string text;
+    char path[64];
+    while (const dirent *e = readdir(proc)) {
+        const char *name = e->d_name;
+        pid_t pid = 0;
+        pid_t parent = 0;
+        if (!parse_pid(name, pid) || *name != '\0')
+            continue;
+        std::snprintf(path, sizeof path, "/proc/%d/stat", static_cast<int>(pid));
+        if (!slurp(path, text))
+            continue;
+        // "pid (comm) state ppid ...", where comm may hold anything.
+        size_t paren = text.rfind(')');
+        if (paren == std::string::npos || text.size() < paren + 4)
+            continue;
+        const char *s = text.c_str() + paren + 4;
+        if (parse_pid(s, parent))
+            v.push_back({pid, parent, text[paren + 2]});
+    }
+    closedir(proc);
+    return v;
+}
+
 // What the new process needs, and where it leaves errno when it cannot
 // start the program.
 struct Child {
@@ -229,28 +265,10 @@ std::vector<pid_t> children()
             v.push_back(pid);
         return v;
     }
-    DIR *proc = opendir("/proc");
-    if (proc == nullptr)
-        return v;
     const pid_t self = getpid();
-    while (const dirent *e = readdir(proc)) {
-        const char *name = e->d_name;
-        pid_t pid = 0;
-        pid_t parent = 0;
-        if (!parse_pid(name, pid) || *name != '\0')
-            continue;
-        std::snprintf(path, sizeof path, "/proc/%d/stat", static_cast<int>(pid));
-        if (!slurp(path, text))
-            continue;
-        // "pid (comm) state ppid ...", where comm may hold anything.
-        size_t paren = text.rfind(')');
-        if (paren == std::string::npos || text.size() < paren + 4)
-            continue;
-        const char *s = text.c_str() + paren + 4;
-        if (parse_pid(s, parent) && parent == self)
-            v.push_back(pid);
-    }
-    closedir(proc);
+    for (const Proc &p : processes())
+        if (p.parent == self)
+            v.push_back(p.pid);
     return v;
 }
 
@@ -280,6 +298,37 @@ std::vector<pid_t> ended_children()
             v.push_back(k);
     }
     return v;
+}
+
+
+bool has_children(pid_t pid)
+{
+    char path[64];
+    std::snprintf(path, sizeof path, "/proc/%d/task/%d/children", static_cast<int>(pid), static_cast<int>(pid));
+    std::string text;
+    return slurp(path, text) && !text.empty();
+}
+
+void freeze_descendants()
+{
+    const pid_t self = getpid();
+    // Stopped, a process forks no more; so stopping all that can be seen,
+    // again until nothing is left running, ends with the whole tree still.
+    for (int round = 0; round < 1000; ++round) {
+        std::vector<Proc> all = processes();
+        std::vector<pid_t> tree = {self};
+        bool running = false;
+        for (size_t i = 0; i < tree.size(); ++i)
+            for (const Proc &p : all)
+                if (p.parent == tree[i]) {
+                    tree.push_back(p.pid);
+                    if (p.state != 'T' && p.state != 't' && p.state != 'Z' && p.state != 'X' &&
+                        kill(p.pid, SIGSTOP) == 0)
+                        running = true;
+                }
+        if (!running)
+            return;
+    }
 }
 
 int end_children(const std::vector<pid_t> &ended)
@@ -431,6 +480,9 @@ Run run(const Launch &l, const Stops &stops)
         for (pid_t k : ended_children())
             if (k != pid)
                 ended_before.push_back(k);
+    // A tree that grows while it is killed is stopped whole first.
+    if (!ended_before.empty() || children().size() > 1 || has_children(pid))
+        freeze_descendants();
     kill(-pid, SIGKILL);
     kill(pid, SIGKILL); // in case it left its group
     int status = 0;

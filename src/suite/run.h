@@ -86,6 +86,13 @@ std::vector<pid_t> children();
 // Seconds on the monotonic clock.
 double now();
 
+// Whether the process has children of its own.
+bool has_children(pid_t pid);
+
+// Stops every descendant of the calling process, over again until none is
+// left running, so that a tree that forks without end can be killed whole.
+void freeze_descendants();
+
 // The children of the calling process that have ended and wait to be reaped.
 std::vector<pid_t> ended_children();
 
