@@ -244,8 +244,30 @@ if ((EUID == 0)) && command -v setpriv >/dev/null && ! pgrep -u $bomb_user >/dev
       bad "-j $jobs, fork bomb: status $status after $took s, $left processes left"; cat "$tmp/out"
     fi
   done
+
+  # A process left behind that the user may not signal, as a set-user-ID
+  # helper that takes root wholly is: reported, and never waited for.
+  if printf '#include <unistd.h>\nint main(void) { if (setgid(0) || setuid(0)) return 1; sleep(20); return 0; }\n' |
+    cc -x c -o "$tmp/bomb/helper" - 2>/dev/null && chown root "$tmp/bomb/helper" && chmod 4755 "$tmp/bomb/helper"; then
+    printf '#!/bin/sh\n"$(dirname "$0")/helper" &\nsleep 0.2\necho 10\n' >"$tmp/bomb/tovash2"
+    for jobs in 1 2; do
+      start=$SECONDS
+      timeout -s KILL 60 setpriv --reuid $bomb_user --regid $bomb_user --clear-groups \
+        "$suite" -j $jobs --timeout 10 "$tmp/bomb" tovash2 skerrow >"$tmp/out" 2>&1
+      status=$?
+      took=$((SECONDS - start))
+      pkill -KILL -f "$tmp/bomb/helper"
+      if ((status == 1 && took <= 5)) && grep -q '^  tovash2 .*  left 1 process running that could not be ended$' "$tmp/out"; then
+        ok "-j $jobs: a process left that cannot be signalled is reported, not waited for ($took s)"
+      else
+        bad "-j $jobs, unsignallable process: status $status after $took s"; cat "$tmp/out"
+      fi
+    done
+  else
+    echo "skip a set-user-ID helper: it cannot be built here"
+  fi
 else
-  echo "skip a fork bomb run by an unprivileged user: needs root, setpriv and uid $bomb_user unused"
+  echo "skip a fork bomb and a set-user-ID helper run by an unprivileged user: needs root, setpriv and uid $bomb_user unused"
 fi
 
 # A program that writes as fast as it can still times out on time.

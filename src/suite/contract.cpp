@@ -183,7 +183,11 @@ Verdict judge(const Contract &c, const Launch &launch, const Run &r)
     }
     if (r.left_running > 0)
         faults.emplace_back(Fault::left_running, "left " + std::to_string(r.left_running) + " process" +
-                                                     (r.left_running == 1 ? "" : "es") + " running");
+                                                     (r.left_running == 1 ? "" : "es") + " running" +
+                                                     (r.unendable == 0                  ? ""
+                                                      : r.unendable == r.left_running ? " that could not be ended"
+                                                                                       : ", " + std::to_string(r.unendable) +
+                                                                                             " of them could not be ended"));
 
     if (faults.empty()) {
         v.text = "passed";

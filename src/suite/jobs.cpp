@@ -66,6 +66,7 @@ struct Slot {
     int code;
     const char *what; // a string literal, at the same address in both processes
     int left_running;
+    int unendable;
     Figures figures;
     bool out_cut;
     bool err_cut;
@@ -83,6 +84,7 @@ void put(Slot &s, const Run &r)
     s.code = r.code;
     s.what = r.what;
     s.left_running = r.left_running;
+    s.unendable = r.unendable;
     s.figures = r.figures;
     s.out_cut = r.out_cut;
     s.err_cut = r.err_cut;
@@ -101,6 +103,7 @@ Run take(const Slot &s)
     r.code = s.code;
     r.what = s.what;
     r.left_running = s.left_running;
+    r.unendable = s.unendable;
     r.figures = s.figures;
     r.out_cut = s.out_cut;
     r.err_cut = s.err_cut;
@@ -419,6 +422,13 @@ private:
         if (ended)
             k.pid = -1;
         end_keeper(k);
+        // What the keeper left is this process's now: stopped whole, but
+        // for the other keepers and what it inherited, then killed.
+        std::vector<pid_t> spared = inherited_;
+        for (const Keeper &other : keepers_)
+            if (other.pid > 0)
+                spared.push_back(other.pid);
+        freeze_descendants(spared);
         if (int program = shared_[i].program.exchange(0); program > 0) {
             kill(-program, SIGKILL);
             kill(program, SIGKILL);

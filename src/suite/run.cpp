@@ -309,7 +309,7 @@ bool has_children(pid_t pid)
     return slurp(path, text) && !text.empty();
 }
 
-void freeze_descendants()
+void freeze_descendants(const std::vector<pid_t> &spared)
 {
     const pid_t self = getpid();
     // Stopped, a process forks no more; so stopping all that can be seen,
@@ -320,7 +320,7 @@ void freeze_descendants()
         bool running = false;
         for (size_t i = 0; i < tree.size(); ++i)
             for (const Proc &p : all)
-                if (p.parent == tree[i]) {
+                if (p.parent == tree[i] && std::find(spared.begin(), spared.end(), p.pid) == spared.end()) {
                     tree.push_back(p.pid);
                     if (p.state != 'T' && p.state != 't' && p.state != 'Z' && p.state != 'X' &&
                         kill(p.pid, SIGSTOP) == 0)
@@ -331,15 +331,25 @@ void freeze_descendants()
     }
 }
 
-int end_children(const std::vector<pid_t> &ended)
+int end_children(const std::vector<pid_t> &ended, int &unendable)
 {
+    // Children that could not be ended, from this run or before: never
+    // waited for, reaped once they have ended by themselves.
+    static std::vector<pid_t> left_alone;
+    std::erase_if(left_alone, [](pid_t k) { return waitpid(k, nullptr, WNOHANG) == k; });
     int running = 0;
     for (;;) {
         std::vector<pid_t> kids = children();
+        std::erase_if(kids, [](pid_t k) { return std::find(left_alone.begin(), left_alone.end(), k) != left_alone.end(); });
         for (pid_t k : kids)
-            kill(k, SIGKILL);
+            if (kill(k, SIGKILL) != 0 && errno == EPERM) {
+                left_alone.push_back(k);
+                ++unendable;
+            }
         int reaped = 0;
         for (pid_t k : kids) {
+            if (std::find(left_alone.begin(), left_alone.end(), k) != left_alone.end())
+                continue;
             int status = 0;
             pid_t got = 0;
             while ((got = waitpid(k, &status, 0)) < 0 && errno == EINTR) {
@@ -482,20 +492,22 @@ Run run(const Launch &l, const Stops &stops)
                 ended_before.push_back(k);
     // A tree that grows while it is killed is stopped whole first.
     if (!ended_before.empty() || children().size() > 1 || has_children(pid))
-        freeze_descendants();
+        freeze_descendants({});
     kill(-pid, SIGKILL);
     kill(pid, SIGKILL); // in case it left its group
     int status = 0;
     rusage usage{};
     reap(pid, &status, &usage);
     r.figures = {now() - start, seconds(usage.ru_utime), seconds(usage.ru_stime), usage.ru_maxrss};
-    int left = end_children(ended_before);
+    int unendable = 0;
+    int left = end_children(ended_before, unendable);
     if (stops.pid != nullptr)
         stops.pid->store(0);
     if (done) {
         r.end = WIFSIGNALED(status) ? Run::End::signalled : Run::End::exited;
         r.code = WIFSIGNALED(status) ? WTERMSIG(status) : WEXITSTATUS(status);
-        r.left_running = left;
+        r.left_running = left + unendable;
+        r.unendable = unendable;
     }
 
     // Every writer of the program's tree has ended now, so what is left in

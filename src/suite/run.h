@@ -49,6 +49,7 @@ struct Run {
     bool out_cut = false;
     bool err_cut = false;
     int left_running = 0; // processes still running when the program ended
+    int unendable = 0;    // of those, the ones that could not be signalled, left to end by themselves
     Figures figures;      // when it started
 };
 
@@ -89,15 +90,18 @@ double now();
 // Whether the process has children of its own.
 bool has_children(pid_t pid);
 
-// Stops every descendant of the calling process, over again until none is
-// left running, so that a tree that forks without end can be killed whole.
-void freeze_descendants();
+// Stops every descendant of the calling process but the spared children and
+// theirs, over again until none is left running, so that a tree that forks
+// without end can be killed whole.
+void freeze_descendants(const std::vector<pid_t> &spared);
 
 // The children of the calling process that have ended and wait to be reaped.
 std::vector<pid_t> ended_children();
 
 // Kills and reaps every child of the calling process; returns how many were
-// still running, not counting those in ended.
-int end_children(const std::vector<pid_t> &ended);
+// still running, not counting those in ended.  A child that may not be
+// signalled (a set-user-ID program's, say) is never waited for: it is
+// counted in unendable and left alone from then on, here and in later calls.
+int end_children(const std::vector<pid_t> &ended, int &unendable);
 
 #endif
