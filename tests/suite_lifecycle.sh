@@ -30,15 +30,21 @@ echo $$ >>"$PIDS"
 ' "$1" >"$2" && chmod +x "$2"
 }
 
+# alive PIDFILE: the processes recorded in PIDFILE that still run.
+alive() {
+  local pid
+  for pid in $(cat "$1" 2>/dev/null); do
+    [[ -d /proc/$pid ]] && [[ $(cat /proc/$pid/stat 2>/dev/null) != *") Z "* ]] && echo $pid
+  done
+}
+
 # none_alive PIDFILE WHAT: no process recorded in PIDFILE is still running.
 none_alive() {
-  local pid alive=
-  for pid in $(cat "$1"); do
-    [[ -d /proc/$pid ]] && [[ $(cat /proc/$pid/stat 2>/dev/null) != *") Z "* ]] && alive+=" $pid"
-  done
-  if [[ -n $alive ]]; then
-    bad "$2: still running:$alive"
-    kill -KILL $alive 2>/dev/null
+  local left
+  left=$(alive "$1")
+  if [[ -n $left ]]; then
+    bad "$2: still running:" $left
+    kill -KILL $left 2>/dev/null
     return 1
   fi
 }
@@ -100,6 +106,27 @@ stop INT "under a runner" -j 1 --runner "sh -c 'exec \"\$0\"'"
 stop QUIT "with -j 1" -j 1
 stop USR1 "with -j 2" -j 2
 stop ALRM "with -j 1" -j 1
+
+# Even SIGKILL of suite leaves nothing: the keeper between suite and the
+# program sees suite's end and ends the program's tree.
+for jobs in 1 2; do
+  export PIDS=$tmp/pids.kill.$jobs
+  "$suite" -j $jobs --timeout 60 "$tmp/hang" pellick skerrow >/dev/null 2>&1 &
+  suite_pid=$!
+  if ! await "$PIDS"; then
+    bad "-j $jobs, SIGKILL: the program did not start"
+    kill -KILL $suite_pid
+    continue
+  fi
+  kill -KILL $suite_pid
+  { wait $suite_pid; } 2>/dev/null
+  # The keeper's end is its own: give it a moment.
+  for _ in $(seq 40); do
+    [[ -z $(alive "$PIDS") ]] && break
+    sleep 0.05
+  done
+  none_alive "$PIDS" "-j $jobs, suite killed by SIGKILL" && ok "-j $jobs: SIGKILL of suite leaves none of the six running"
+done
 
 # A stop signal ignored when suite starts, as nohup arranges, stays ignored.
 export PIDS=$tmp/pids.nohup
@@ -199,7 +226,7 @@ printf '#!/bin/sh\nsleep 300 & echo $! >>"$PIDS"\nkill -STOP $PPID\necho 10\n' >
 printf '#!/bin/sh\nkill -TERM $PPID\nprintf "3\\n3\\n3\\n"\n' >"$tmp/parent/brellow"
 chmod +x "$tmp/parent/"*
 cp "$bin/skerrow" "$bin/zarvin" "$tmp/parent/"
-for jobs in 2; do
+for jobs in 1 2; do
   export PIDS=$tmp/pids.parent.$jobs
   start=$SECONDS
   "$suite" -j $jobs --timeout 2 "$tmp/parent" skerrow tovash1 tovash2 brellow zarvin >"$tmp/out" 2>"$tmp/err"

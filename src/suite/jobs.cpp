@@ -34,33 +34,9 @@ std::string run_error(const Launch &l, const Run &r)
     return "cannot run " + l.path + ": " + system_error(r.what, r.code);
 }
 
-Outcome one_at_a_time(const std::vector<Launch> &launches, const Plan &plan, int stop_fd,
-                      const std::function<void(size_t, Run &&)> &finished)
-{
-    Outcome o;
-    const int watched = output_to_watch();
-    for (size_t i = 0; i < plan.steps(); ++i) {
-        const Launch &l = launches[plan.cell(i)];
-        pollfd p[2] = {{stop_fd, POLLIN, 0}, {watched, 0, 0}};
-        if (poll(p, 2, 0) > 0 && (p[0].revents != 0 || reader_gone(p[1].revents))) {
-            o.signal = caught_signal(stop_fd);
-            return o;
-        }
-        Run r = run(l, Stops{stop_fd, POLLIN, watched, nullptr});
-        if (r.end == Run::End::failed) {
-            o.error = run_error(l, r);
-            return o;
-        }
-        if (r.end == Run::End::stopped) {
-            o.signal = caught_signal(stop_fd);
-            return o;
-        }
-        finished(i, std::move(r));
-    }
-    return o;
-}
-
-// What a keeper hands back of a run, in memory shared with suite.
+// What a keeper hands back of a run, in memory shared with suite.  The
+// output and the interpreter's name lie end to end, so that a run that
+// printed little touches one page of it.
 struct Slot {
     Run::End end;
     int code;
@@ -73,9 +49,7 @@ struct Slot {
     size_t out_size;
     size_t err_size;
     size_t interpreter_size;
-    char out[capture_limit];
-    char err[capture_limit];
-    char interpreter[256];
+    char text[2 * capture_limit + 256];
 };
 
 void put(Slot &s, const Run &r)
@@ -90,10 +64,10 @@ void put(Slot &s, const Run &r)
     s.err_cut = r.err_cut;
     s.out_size = std::min(r.out.size(), capture_limit);
     s.err_size = std::min(r.err.size(), capture_limit);
-    s.interpreter_size = std::min(r.interpreter.size(), sizeof s.interpreter);
-    std::memcpy(s.out, r.out.data(), s.out_size);
-    std::memcpy(s.err, r.err.data(), s.err_size);
-    std::memcpy(s.interpreter, r.interpreter.data(), s.interpreter_size);
+    s.interpreter_size = std::min(r.interpreter.size(), size_t{256});
+    std::memcpy(s.text, r.out.data(), s.out_size);
+    std::memcpy(s.text + s.out_size, r.err.data(), s.err_size);
+    std::memcpy(s.text + s.out_size + s.err_size, r.interpreter.data(), s.interpreter_size);
 }
 
 Run take(const Slot &s)
@@ -107,9 +81,9 @@ Run take(const Slot &s)
     r.figures = s.figures;
     r.out_cut = s.out_cut;
     r.err_cut = s.err_cut;
-    r.out.assign(s.out, s.out_size);
-    r.err.assign(s.err, s.err_size);
-    r.interpreter.assign(s.interpreter, s.interpreter_size);
+    r.out.assign(s.text, s.out_size);
+    r.err.assign(s.text + s.out_size, s.err_size);
+    r.interpreter.assign(s.text + s.out_size + s.err_size, s.interpreter_size);
     return r;
 }
 
@@ -140,10 +114,18 @@ bool hung_up(int fd)
     return poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR)) != 0;
 }
 
+// Whether a read from fd would not wait: there is data, or its end.
+bool readable(int fd)
+{
+    pollfd p = {fd, POLLIN, 0};
+    return poll(&p, 1, 0) > 0;
+}
+
 // A keeper: reads the index of a step to run, runs it, puts the run in its
-// slot and writes the index back; ends when suite closes its requests.
-// Suite's hang-up, or its end, stops a run and ends the keeper, never a run
-// waiting in the pipe.  The terminal's signals are suite's to act on, not
+// slot and writes the index back; ends when it reads an index past the
+// plan's last step, which suite sends once it has given every step, or at
+// suite's hang-up.  The hang-up, which suite's end makes too, stops a run and
+// ends the keeper, never a run waiting in the pipe.  The terminal's signals are suite's to act on, not
 // the keeper's.
 [[noreturn]] void keep(const std::vector<Launch> &launches, const Plan &plan, int requests, int results, Shared &sh)
 {
@@ -180,6 +162,7 @@ struct Keeper {
     int results = -1;  // and reads here
     std::deque<size_t> in_flight; // the steps given and not yet answered, in order
     std::uint64_t answered = 0;   // runs taken back, which tells the slot of the next
+    bool told_end = false;        // sent the index past the last step
 };
 
 void close_fd(int &fd)
@@ -232,8 +215,9 @@ public:
         if (shared == MAP_FAILED)
             return system_error("mmap", errno);
         shared_ = static_cast<Shared *>(shared);
+        ignored_signals();
         for (size_t i = 0; i < keepers_.size(); ++i) {
-            new (&shared_[i]) Shared();
+            new (&shared_[i]) Shared; // default-initialised: the mapping is zeros already, and its untouched pages cost nothing
             if (std::string e = start_one(i); !e.empty())
                 return e;
         }
@@ -299,7 +283,7 @@ public:
                 Keeper &k = keepers_[i];
                 if (k.in_flight.empty())
                     continue;
-                if (p[2 + 2 * i].revents != 0 && !take(i, o, finished, stop))
+                if ((p[2 + 2 * i].revents != 0 || p[3 + 2 * i].revents != 0) && !take(i, o, finished, stop))
                     continue;
                 const bool late = t >= (stopping_ ? stop_deadline
                                                   : shared_[i].started.load() + plan_limit() + keeper_grace);
@@ -377,33 +361,45 @@ private:
             else
                 again_.pop_front();
         }
-        // Out of steps, it ends once it has answered the last.
-        if (k.in_flight.empty())
-            close_fd(k.requests);
+        // Out of steps, it is told so, and ends after its last answer while
+        // suite goes on with its own work.
+        if (k.requests >= 0 && again_.empty() && next_ >= plan_.steps()) {
+            if (k.in_flight.empty()) {
+                close_fd(k.requests);
+            } else if (!k.told_end) {
+                auto end = static_cast<std::uint32_t>(plan_.steps());
+                if (write(k.requests, &end, sizeof end) != sizeof end)
+                    return false;
+                k.told_end = true;
+            }
+        }
         return true;
     }
 
-    // Takes back the run keeper i answered; false when the keeper is lost.
+    // Takes back every run keeper i has answered, which comes before its
+    // end; false when the keeper is lost.
     template <typename Stop>
     bool take(size_t i, Outcome &o, const std::function<void(size_t, Run &&)> &finished, Stop stop)
     {
         Keeper &k = keepers_[i];
-        std::uint32_t index = 0;
-        ssize_t n = read(k.results, &index, sizeof index);
-        if (n < 0 && errno == EINTR)
-            return true;
-        if (n != sizeof index || index != k.in_flight.front()) {
-            lose(i, o, finished, false);
-            return false;
-        }
-        k.in_flight.pop_front();
-        Run r = ::take(shared_[i].slots[k.answered++ % 2]);
-        if (r.end == Run::End::failed) {
-            if (o.error.empty())
-                o.error = run_error(launches_[plan_.cell(index)], r);
-            stop();
-        } else if (r.end != Run::End::stopped) {
-            finished(index, std::move(r));
+        while (!k.in_flight.empty() && readable(k.results)) {
+            std::uint32_t index = 0;
+            ssize_t n = read(k.results, &index, sizeof index);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n != sizeof index || index != k.in_flight.front()) {
+                lose(i, o, finished, false);
+                return false;
+            }
+            k.in_flight.pop_front();
+            Run r = ::take(shared_[i].slots[k.answered++ % 2]);
+            if (r.end == Run::End::failed) {
+                if (o.error.empty())
+                    o.error = run_error(launches_[plan_.cell(index)], r);
+                stop();
+            } else if (r.end != Run::End::stopped) {
+                finished(index, std::move(r));
+            }
         }
         return true;
     }
@@ -518,16 +514,11 @@ private:
 Outcome run_all(const std::vector<Launch> &launches, const Plan &plan, int jobs, int stop_fd,
                 const std::function<void(size_t, Run &&)> &finished)
 {
-    // One at a time, this process runs the programs itself, where it can be
-    // the subreaper of the programs alone: a child that a shell left it
-    // would bring its own orphans.  Otherwise keepers run them, and this
-    // process is the subreaper of them all, so that nothing of a lost keeper
-    // escapes it; a child it inherited is left alone.
+    // This process is the subreaper of the keepers, so that nothing of a
+    // lost keeper escapes it; a child it inherited is left alone.
     const size_t places = std::max<size_t>(1, std::min(plan.steps(), static_cast<size_t>(std::max(jobs, 1))));
     std::vector<pid_t> inherited = children();
-    const bool subreaper = adopt_orphans();
-    if (places == 1 && inherited.empty() && subreaper)
-        return one_at_a_time(launches, plan, stop_fd, finished);
+    adopt_orphans();
     Keepers keepers(launches, plan, places, std::move(inherited));
     if (std::string e = keepers.start(); !e.empty()) {
         Outcome o;

@@ -1,11 +1,12 @@
 // Running the programs of a check, up to a number of them at once.
 //
-// With one at a time, suite runs each program itself.  With more, it starts
-// a keeper process for each place: a keeper runs the programs it is given one
-// after another and hands back what each run did through memory it shares
-// with suite.  Either way the process that starts a program is the
-// subreaper of that program alone, so that whatever the program leaves
-// running is found and counted against it and nothing else.
+// suite starts a keeper process for each place, even for one: a keeper runs
+// the programs it is given one after another and hands back what each run
+// did through memory it shares with suite.  A keeper is the subreaper of its
+// program alone, so that whatever the program leaves running is found and
+// counted against it; suite is the subreaper of the keepers, so that nothing
+// of a keeper that a program kills escapes it; and a keeper ends its program
+// when suite ends, however suite ends.
 #ifndef SUITE_JOBS_H
 #define SUITE_JOBS_H
 

@@ -168,7 +168,8 @@ struct Child {
     int error;
 };
 
-// The signals that suite ignores, which the program would inherit ignored.
+} // namespace
+
 const sigset_t &ignored_signals()
 {
     static const sigset_t set = [] {
@@ -183,6 +184,8 @@ const sigset_t &ignored_signals()
     }();
     return set;
 }
+
+namespace {
 
 // Runs in the new process, on its own stack but in suite's memory until the
 // exec, as posix_spawn's child does: only system calls, no allocation.

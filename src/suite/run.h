@@ -5,6 +5,7 @@
 #define SUITE_RUN_H
 
 #include <poll.h>
+#include <signal.h>
 #include <sys/types.h>
 
 #include <atomic>
@@ -75,6 +76,11 @@ struct Stops {
 // ends every process it left: those in its process group and, since the
 // caller is their subreaper, those that left it.
 Run run(const Launch &l, const Stops &stops);
+
+// The signals that the calling process ignores, which a program would
+// inherit ignored and so has put back to their defaults.  Asked once, the
+// first time, before keepers copy this process.
+const sigset_t &ignored_signals();
 
 // Makes the calling process the subreaper of its descendants, so that run()
 // can find what a program left behind.
