@@ -92,8 +92,9 @@ Run take(const Slot &s)
 // slot for each of the two runs that may be in flight.
 struct Shared {
     std::atomic<int> program{0};  // the running program's pid, 0 between runs
-    std::atomic<double> started{0}; // when the current or last run started, on the monotonic clock
-    Slot slots[2];                // run k of this keeper's in slots[k % 2]
+    std::atomic<double> started{0}; // when the current or last run started, on the check's clock
+    std::atomic<double> paused{0};  // seconds suite has spent stopped, which the check's clock leaves out
+    Slot slots[2];                  // run k of this keeper's in slots[k % 2]
 };
 
 // Seconds past a run's time limit that suite waits for its keeper to answer,
@@ -142,11 +143,11 @@ bool readable(int fd)
         }
         if (n != sizeof index || index >= plan.steps() || hung_up(requests))
             _exit(0);
-        sh.started.store(now());
+        sh.started.store(now() - sh.paused.load());
         // Nothing may unwind out of here into the rest of suite: a keeper
         // that fails ends, and suite reports it.
         try {
-            put(sh.slots[k % 2], run(launches[plan.cell(index)], Stops{requests, 0, -1, &sh.program}));
+            put(sh.slots[k % 2], run(launches[plan.cell(index)], Stops{requests, 0, -1, &sh.program, &sh.paused}));
         } catch (...) {
             _exit(keeper_failed);
         }
@@ -233,7 +234,7 @@ public:
             if (stopping_)
                 return;
             stopping_ = true;
-            stop_deadline = now() + keeper_grace;
+            stop_deadline = clock() + keeper_grace;
             for (Keeper &k : keepers_)
                 close_fd(k.requests);
         };
@@ -257,7 +258,7 @@ public:
                 if (busy)
                     deadline = std::min(deadline, shared_[i].started.load() + plan_limit() + keeper_grace);
             }
-            const double left = deadline - now();
+            const double left = deadline - clock();
             const int wait = std::isinf(deadline) ? -1 : left <= 0 ? 0 : static_cast<int>(std::ceil(left * 1000));
             if (poll(p.data(), p.size(), wait) < 0) {
                 if (errno == EINTR)
@@ -273,12 +274,16 @@ public:
             // only one from standard output is.
             if (p[0].revents != 0) {
                 const int sig = caught_signal(stop_fd);
+                if (is_pause(sig)) {
+                    pause(sig);
+                    continue;
+                }
                 if (sig != SIGPIPE || output_gone()) {
                     o.signal = sig;
                     stop();
                 }
             }
-            const double t = now();
+            const double t = clock();
             for (size_t i = 0; i < keepers_.size(); ++i) {
                 Keeper &k = keepers_[i];
                 if (k.in_flight.empty())
@@ -296,6 +301,24 @@ public:
     }
 
 private:
+    // Seconds on the check's clock, which leaves out the time that suite
+    // spent stopped.
+    double clock() const { return now() - paused_; }
+
+    // The terminal stops suite: its keepers and programs stop first, and
+    // go on when it does, and the time between counts for none of them.
+    void pause(int sig)
+    {
+        const double t = now();
+        std::vector<pid_t> stopped = freeze_descendants(inherited_);
+        stop_by(sig);
+        paused_ += now() - t;
+        for (size_t i = 0; i < keepers_.size(); ++i)
+            shared_[i].paused.store(paused_);
+        for (pid_t pid : stopped)
+            kill(pid, SIGCONT);
+    }
+
     double plan_limit() const { return launches_.empty() ? 0 : launches_.front().limit; }
 
     std::string start_one(size_t i)
@@ -340,7 +363,7 @@ private:
         k.results = res[0];
         k.pidfd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
         shared_[i].program.store(0);
-        shared_[i].started.store(now());
+        shared_[i].started.store(clock());
         if (k.pidfd < 0)
             return system_error("pidfd_open", errno);
         return "";
@@ -507,6 +530,7 @@ private:
     size_t next_ = 0;              // the next step never given
     std::deque<size_t> again_;     // steps to give again, ahead of next_
     bool stopping_ = false;
+    double paused_ = 0;            // seconds spent stopped
 };
 
 } // namespace

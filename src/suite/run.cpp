@@ -30,10 +30,10 @@ double seconds(const timeval &t)
     return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
 }
 
-// What poll should wait for the deadline, in whole milliseconds rounded up.
-int ms_until(double deadline)
+// What poll should wait for a deadline this many seconds away, in whole
+// milliseconds rounded up.
+int ms_for(double left)
 {
-    double left = deadline - now();
     return left <= 0 ? 0 : static_cast<int>(std::min(std::ceil(left * 1000), double{INT_MAX}));
 }
 
@@ -312,9 +312,10 @@ bool has_children(pid_t pid)
     return slurp(path, text) && !text.empty();
 }
 
-void freeze_descendants(const std::vector<pid_t> &spared)
+std::vector<pid_t> freeze_descendants(const std::vector<pid_t> &spared)
 {
     const pid_t self = getpid();
+    std::vector<pid_t> stopped;
     // Stopped, a process forks no more; so stopping all that can be seen,
     // again until nothing is left running, ends with the whole tree still.
     for (int round = 0; round < 1000; ++round) {
@@ -326,12 +327,15 @@ void freeze_descendants(const std::vector<pid_t> &spared)
                 if (p.parent == tree[i] && std::find(spared.begin(), spared.end(), p.pid) == spared.end()) {
                     tree.push_back(p.pid);
                     if (p.state != 'T' && p.state != 't' && p.state != 'Z' && p.state != 'X' &&
-                        kill(p.pid, SIGSTOP) == 0)
+                        kill(p.pid, SIGSTOP) == 0) {
                         running = true;
+                        stopped.push_back(p.pid);
+                    }
                 }
         if (!running)
-            return;
+            break;
     }
+    return stopped;
 }
 
 int end_children(const std::vector<pid_t> &ended, int &unendable)
@@ -417,7 +421,10 @@ Run run(const Launch &l, const Stops &stops)
     r.err.reserve(capture_limit);
 
     Child c{argv.data(), !l.runner->empty(), input.get(), out_w.get(), err_w.get(), &ignored_signals(), 0};
-    const double start = now();
+    // The run's clock leaves out the time that suite spent stopped, and the
+    // program with it.
+    auto clock = [&stops] { return now() - (stops.paused != nullptr ? stops.paused->load() : 0); };
+    const double start = clock();
     pid_t pid = spawn(c);
     int spawn_errno = errno;
     out_w.reset();
@@ -464,7 +471,7 @@ Run run(const Launch &l, const Stops &stops)
             p[2].fd = out.get();
         if (err_open)
             p[3].fd = err.get();
-        if (poll(p, 5, ms_until(deadline)) < 0 && errno != EINTR) {
+        if (poll(p, 5, ms_for(deadline - clock())) < 0 && errno != EINTR) {
             r = failed(r, "poll", errno);
             break;
         }
@@ -480,7 +487,7 @@ Run run(const Launch &l, const Stops &stops)
             r.end = Run::End::stopped;
             break;
         }
-        if (now() >= deadline) {
+        if (clock() >= deadline) {
             r.end = Run::End::timed_out;
             break;
         }
@@ -501,7 +508,7 @@ Run run(const Launch &l, const Stops &stops)
     int status = 0;
     rusage usage{};
     reap(pid, &status, &usage);
-    r.figures = {now() - start, seconds(usage.ru_utime), seconds(usage.ru_stime), usage.ru_maxrss};
+    r.figures = {clock() - start, seconds(usage.ru_utime), seconds(usage.ru_stime), usage.ru_maxrss};
     int unendable = 0;
     int left = end_children(ended_before, unendable);
     if (stops.pid != nullptr)
@@ -516,10 +523,10 @@ Run run(const Launch &l, const Stops &stops)
     // Every writer of the program's tree has ended now, so what is left in
     // the pipes comes at once.  A process outside the tree may still hold a
     // pipe open, so the end of file is waited for only a moment.
-    const double grace_end = std::min(now() + late_grace, deadline);
+    const double grace_end = std::min(clock() + late_grace, deadline);
     for (int late = 0; (out_open || err_open) && late < 64; ++late) {
         pollfd p[2] = {{out_open ? out.get() : -1, POLLIN, 0}, {err_open ? err.get() : -1, POLLIN, 0}};
-        if (poll(p, 2, ms_until(grace_end)) <= 0)
+        if (poll(p, 2, ms_for(grace_end - clock())) <= 0)
             break;
         if (p[0].revents != 0)
             out_open = read_once(out.get(), r.out, r.out_cut);

@@ -70,6 +70,7 @@ struct Stops {
     short events = POLLIN; // what of fd stops the run: POLLIN, or 0 for a hang-up alone
     int watched = -1;      // standard output, watched for its reader's end
     std::atomic<int> *pid = nullptr; // set to the program's pid while it runs, and back to 0
+    const std::atomic<double> *paused = nullptr; // seconds suite has spent stopped, left out of the run's time
 };
 
 // Runs the program to its end, its time limit, or until a stop, and then
@@ -98,8 +99,8 @@ bool has_children(pid_t pid);
 
 // Stops every descendant of the calling process but the spared children and
 // theirs, over again until none is left running, so that a tree that forks
-// without end can be killed whole.
-void freeze_descendants(const std::vector<pid_t> &spared);
+// without end can be killed whole.  Returns those it stopped.
+std::vector<pid_t> freeze_descendants(const std::vector<pid_t> &spared);
 
 // The children of the calling process that have ended and wait to be reaped.
 std::vector<pid_t> ended_children();

@@ -18,6 +18,9 @@ namespace {
 constexpr int stop_signals[] = {SIGHUP,    SIGINT,  SIGQUIT, SIGTERM, SIGUSR1,   SIGUSR2,  SIGALRM, SIGVTALRM,
                                 SIGPROF,   SIGIO,   SIGPWR,  SIGXCPU, SIGXFSZ,   SIGSTKFLT, SIGPIPE};
 
+// The terminal's stops, which pause the check rather than end it.
+constexpr int pause_signals[] = {SIGTSTP, SIGTTIN, SIGTTOU};
+
 } // namespace
 
 int catch_stop_signals()
@@ -37,6 +40,9 @@ int catch_stop_signals()
         return true;
     };
     for (int sig : stop_signals)
+        if (!take(sig))
+            return -1;
+    for (int sig : pause_signals)
         if (!take(sig))
             return -1;
     for (int sig = SIGRTMIN; sig <= SIGRTMAX; ++sig)
@@ -78,6 +84,24 @@ int caught_signal(int fd)
     while ((n = read(fd, &info, sizeof info)) < 0 && errno == EINTR) {
     }
     return n == sizeof info ? static_cast<int>(info.ssi_signo) : SIGTERM;
+}
+
+bool is_pause(int sig)
+{
+    return sig == SIGTSTP || sig == SIGTTIN || sig == SIGTTOU;
+}
+
+void stop_by(int sig)
+{
+    // Sent again and let through once, it stops suite as if never caught,
+    // or is dropped, as the kernel drops it where nobody could continue
+    // suite (an orphaned process group).
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, sig);
+    kill(getpid(), sig);
+    sigprocmask(SIG_UNBLOCK, &set, nullptr);
+    sigprocmask(SIG_BLOCK, &set, nullptr);
 }
 
 void die_by(int sig)

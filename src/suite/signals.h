@@ -2,7 +2,8 @@
 // it (SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGALRM, ..., and SIGPIPE
 // when standard output's reader has gone) through a file descriptor, so
 // that a stop is one more event to wait for, ends what it started, and then
-// ends by the same signal.
+// ends by the same signal.  The terminal's stops come the same way, and
+// pause the check: what it started stops with suite and goes on with it.
 #ifndef SUITE_SIGNALS_H
 #define SUITE_SIGNALS_H
 
@@ -29,6 +30,14 @@ bool output_gone();
 
 // The signal that became readable from fd.
 int caught_signal(int fd);
+
+// Whether sig is one of the terminal's stops (SIGTSTP, SIGTTIN, SIGTTOU),
+// which pause the check rather than end it.
+bool is_pause(int sig);
+
+// Stops the process by sig, as if suite had never caught it, until it is
+// continued.
+void stop_by(int sig);
 
 // Ends the process by sig, as if suite had never caught it.
 [[noreturn]] void die_by(int sig);
