@@ -304,14 +304,14 @@ fi
 # limit nor in the figures.  Job control gives suite a process group whose
 # stop the kernel does not drop.
 mkdir "$tmp/pause"
-printf '#!/bin/sh\necho $$ >>"$PIDS"\nsleep 1.5\nprintf "3\\n3\\n3\\n"\n' >"$tmp/pause/brellow"
+printf '#!/bin/sh\necho $$ >>"$PIDS"\nsleep 0.8\nprintf "3\\n3\\n3\\n"\n' >"$tmp/pause/brellow"
 chmod +x "$tmp/pause/brellow"
 cp "$bin/skerrow" "$tmp/pause/"
-state() { sed 's/.*) \(.\).*/\1/' "/proc/$1/stat" 2>/dev/null; }
+state() { [[ -n $1 ]] && sed 's/.*) \(.\).*/\1/' "/proc/$1/stat" 2>/dev/null; }
 for jobs in 1 2; do
   export PIDS=$tmp/pids.pause.$jobs
   set -m
-  "$suite" -j $jobs --timeout 2 "$tmp/pause" brellow skerrow >"$tmp/out" 2>&1 &
+  "$suite" -j $jobs --timeout 1 "$tmp/pause" brellow skerrow >"$tmp/out" 2>&1 &
   suite_pid=$!
   set +m
   for _ in $(seq 200); do [[ -s $PIDS ]] && break; sleep 0.02; done
@@ -319,14 +319,14 @@ for jobs in 1 2; do
   kill -TSTP $suite_pid
   sleep 0.5
   states="suite $(state $suite_pid), program $(state $program), its sleep $(state "$(pgrep -P "$program")")"
-  sleep 2.5
+  sleep 1
   kill -CONT $suite_pid
   { wait $suite_pid; } 2>/dev/null
   status=$?
   wall=$(sed -n 's/^  brellow  *\([0-9.]*\) s .* passed$/\1/p' "$tmp/out")
   if ((status == 0)) && [[ $states == 'suite T, program T, its sleep T' && -n $wall ]] &&
-    awk -v w="$wall" 'BEGIN { exit !(w < 1) }'; then
-    ok "-j $jobs: stopped, suite stops its programs, and 3 s stopped count for nothing (wall $wall s)"
+    awk -v w="$wall" 'BEGIN { exit !(w < 0.5) }'; then
+    ok "-j $jobs: stopped, suite stops its programs, and 1.5 s stopped count for nothing (wall $wall s)"
   else
     bad "-j $jobs, stopped: status $status, $states"; cat "$tmp/out"
   fi
