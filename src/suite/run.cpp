@@ -45,11 +45,11 @@ public:
     Fd &operator=(const Fd &) = delete;
     ~Fd() { reset(); }
     int get() const { return fd_; }
-    void reset()
+    void reset(int fd = -1)
     {
         if (fd_ >= 0)
             close(fd_);
-        fd_ = -1;
+        fd_ = fd;
     }
 
 private:
@@ -77,14 +77,6 @@ bool read_once(int fd, std::string &into, bool &cut)
 bool own_failure(int e)
 {
     return e == EAGAIN || e == ENOMEM || e == EMFILE || e == ENFILE;
-}
-
-Run failed(Run r, const char *what, int code)
-{
-    r.end = Run::End::failed;
-    r.what = what;
-    r.code = code;
-    return r;
 }
 
 // A decimal number at s, as pid files and /proc write them.
@@ -377,161 +369,209 @@ int end_children(const std::vector<pid_t> &ended, int &unendable)
     }
 }
 
-Run run(const Launch &l, const Stops &stops)
-{
-    Run r;
-    struct stat st {};
-    if (stat(l.path.c_str(), &st) != 0) {
-        r.end = Run::End::missing;
-        r.code = errno;
-        return r;
+namespace {
+
+// One program's run, in the phases of its life: start it, wait for it
+// (reading its output as it comes), and finish it (end all it left and take
+// the last of its output).  A failure is recorded in the run where it
+// happens.
+class Process {
+public:
+    Process(const Launch &l, const Stops &stops) : l_(l), stops_(stops) {}
+
+    // Starts the program; false when it did not start, the run saying why.
+    bool start()
+    {
+        struct stat st {};
+        if (stat(l_.path.c_str(), &st) != 0) {
+            run.end = Run::End::missing;
+            run.code = errno;
+            return false;
+        }
+        if (!S_ISREG(st.st_mode) || access(l_.path.c_str(), X_OK) != 0) {
+            run.end = Run::End::not_executable;
+            run.code = S_ISREG(st.st_mode) ? errno : 0;
+            return false;
+        }
+        int fds[2];
+        if (pipe2(fds, O_CLOEXEC) != 0)
+            return fail("pipe", errno);
+        out_.reset(fds[0]);
+        Fd out_w(fds[1]);
+        if (pipe2(fds, O_CLOEXEC) != 0)
+            return fail("pipe", errno);
+        err_.reset(fds[0]);
+        Fd err_w(fds[1]);
+        Fd input(open("/dev/null", O_RDONLY | O_CLOEXEC));
+        if (input.get() < 0)
+            return fail("open /dev/null", errno);
+
+        std::vector<std::string> words = *l_.runner;
+        words.push_back(l_.path);
+        std::vector<char *> argv;
+        argv.reserve(words.size() + 1);
+        for (std::string &w : words)
+            argv.push_back(w.data());
+        argv.push_back(nullptr);
+
+        // Room for all that is kept of the output, so that nothing is
+        // allocated while the program runs; untouched, it costs no memory.
+        run.out.reserve(capture_limit);
+        run.err.reserve(capture_limit);
+
+        Child c{argv.data(), !l_.runner->empty(), input.get(), out_w.get(), err_w.get(), &ignored_signals(), 0};
+        start_ = clock();
+        deadline_ = start_ + l_.limit;
+        pid_ = spawn(c);
+        const int spawn_errno = errno;
+        out_w.reset();
+        err_w.reset();
+        if (pid_ < 0)
+            return fail("clone", spawn_errno);
+        if (c.error != 0) {
+            int status = 0;
+            reap(pid_, &status, nullptr);
+            if (own_failure(c.error))
+                return fail("execve", c.error);
+            run.end = l_.runner->empty() ? Run::End::not_executable : Run::End::runner_failed;
+            run.code = c.error;
+            // A file that is there but "not found": its #! line names an
+            // interpreter that is not.
+            if (run.end == Run::End::not_executable && run.code == ENOENT)
+                run.interpreter = interpreter_of(l_.path);
+            return false;
+        }
+        if (stops_.pid != nullptr)
+            stops_.pid->store(pid_);
+        // The pidfd wakes the wait when the program ends; a program that
+        // ends is left unreaped until its group is killed, so that its id,
+        // which is the group's, cannot be reused in between.  Without one
+        // the program is started, and so must still be finished.
+        ended_.reset(static_cast<int>(syscall(SYS_pidfd_open, pid_, 0)));
+        if (ended_.get() < 0)
+            fail("pidfd_open", errno);
+        fcntl(out_.get(), F_SETFL, O_NONBLOCK);
+        fcntl(err_.get(), F_SETFL, O_NONBLOCK);
+        return true;
     }
-    if (!S_ISREG(st.st_mode) || access(l.path.c_str(), X_OK) != 0) {
-        r.end = Run::End::not_executable;
-        r.code = S_ISREG(st.st_mode) ? errno : 0;
-        return r;
+
+    // Until the program ends, its limit passes, or a stop comes.
+    void wait()
+    {
+        while (ended_.get() >= 0) {
+            pollfd p[5] = {{ended_.get(), POLLIN, 0},
+                           {stops_.fd, stops_.events, 0},
+                           {out_open_ ? out_.get() : -1, POLLIN, 0},
+                           {err_open_ ? err_.get() : -1, POLLIN, 0},
+                           {stops_.watched, 0, 0}};
+            if (poll(p, 5, ms_for(deadline_ - clock())) < 0 && errno != EINTR) {
+                fail("poll", errno);
+                return;
+            }
+            read_output(p[2].revents, p[3].revents);
+            if (p[0].revents != 0) {
+                done_ = true;
+                return;
+            }
+            if (p[1].revents != 0 || reader_gone(p[4].revents)) {
+                run.end = Run::End::stopped;
+                return;
+            }
+            if (clock() >= deadline_) {
+                run.end = Run::End::timed_out;
+                return;
+            }
+        }
     }
 
-    int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0)
-        return failed(r, "pipe", errno);
-    Fd out(fds[0]);
-    Fd out_w(fds[1]);
-    if (pipe2(fds, O_CLOEXEC) != 0)
-        return failed(r, "pipe", errno);
-    Fd err(fds[0]);
-    Fd err_w(fds[1]);
+    // Ends the program and every process it left: those in its process
+    // group and, since the caller is their subreaper, those that left it.
+    // Then takes what is left of its output.
+    void finish()
+    {
+        // What had already ended when the program did is not counted as
+        // left running: its children that nobody reaped, handed to this
+        // process.
+        std::vector<pid_t> ended_before;
+        if (done_)
+            for (pid_t k : ended_children())
+                if (k != pid_)
+                    ended_before.push_back(k);
+        // A tree that grows while it is killed is stopped whole first.
+        if (!ended_before.empty() || children().size() > 1 || has_children(pid_))
+            freeze_descendants({});
+        kill(-pid_, SIGKILL);
+        kill(pid_, SIGKILL); // in case it left its group
+        int status = 0;
+        rusage usage{};
+        reap(pid_, &status, &usage);
+        run.figures = {clock() - start_, seconds(usage.ru_utime), seconds(usage.ru_stime), usage.ru_maxrss};
+        int unendable = 0;
+        const int left = end_children(ended_before, unendable);
+        if (stops_.pid != nullptr)
+            stops_.pid->store(0);
+        if (done_) {
+            run.end = WIFSIGNALED(status) ? Run::End::signalled : Run::End::exited;
+            run.code = WIFSIGNALED(status) ? WTERMSIG(status) : WEXITSTATUS(status);
+            run.left_running = left + unendable;
+            run.unendable = unendable;
+        }
+        // Every writer of the program's tree has ended now, so what is left
+        // in the pipes comes at once.  A process outside the tree may still
+        // hold a pipe open, so the end of file is waited for only a moment.
+        const double grace_end = std::min(clock() + late_grace, deadline_);
+        for (int late = 0; (out_open_ || err_open_) && late < 64; ++late) {
+            pollfd p[2] = {{out_open_ ? out_.get() : -1, POLLIN, 0}, {err_open_ ? err_.get() : -1, POLLIN, 0}};
+            if (poll(p, 2, ms_for(grace_end - clock())) <= 0)
+                break;
+            read_output(p[0].revents, p[1].revents);
+        }
+    }
 
-    int null = open("/dev/null", O_RDONLY | O_CLOEXEC);
-    if (null < 0)
-        return failed(r, "open /dev/null", errno);
-    Fd input(null);
+    Run run;
 
-    std::vector<std::string> words = *l.runner;
-    words.push_back(l.path);
-    std::vector<char *> argv;
-    argv.reserve(words.size() + 1);
-    for (std::string &w : words)
-        argv.push_back(w.data());
-    argv.push_back(nullptr);
-
-    // Room for all that is kept of the output, so that nothing is allocated
-    // while the program runs; untouched, it costs no memory.
-    r.out.reserve(capture_limit);
-    r.err.reserve(capture_limit);
-
-    Child c{argv.data(), !l.runner->empty(), input.get(), out_w.get(), err_w.get(), &ignored_signals(), 0};
+private:
     // The run's clock leaves out the time that suite spent stopped, and the
     // program with it.
-    auto clock = [&stops] { return now() - (stops.paused != nullptr ? stops.paused->load() : 0); };
-    const double start = clock();
-    pid_t pid = spawn(c);
-    int spawn_errno = errno;
-    out_w.reset();
-    err_w.reset();
-    if (pid < 0)
-        return failed(r, "clone", spawn_errno);
-    if (c.error != 0) {
-        int status = 0;
-        reap(pid, &status, nullptr);
-        if (own_failure(c.error))
-            return failed(r, "execve", c.error);
-        r.end = l.runner->empty() ? Run::End::not_executable : Run::End::runner_failed;
-        r.code = c.error;
-        // A file that is there but "not found": its #! line names an
-        // interpreter that is not.
-        if (r.end == Run::End::not_executable && r.code == ENOENT)
-            r.interpreter = interpreter_of(l.path);
-        return r;
+    double clock() const { return now() - (stops_.paused != nullptr ? stops_.paused->load() : 0); }
+
+    bool fail(const char *what, int code)
+    {
+        run.end = Run::End::failed;
+        run.what = what;
+        run.code = code;
+        return false;
     }
 
-    if (stops.pid != nullptr)
-        stops.pid->store(pid);
-
-    // The pidfd wakes the loop when the program ends; a program that ends
-    // is left unreaped until its group is killed, so that its id, which is
-    // the group's, cannot be reused in between.
-    Fd ended(static_cast<int>(syscall(SYS_pidfd_open, pid, 0)));
-    const int pidfd_errno = errno;
-    fcntl(out.get(), F_SETFL, O_NONBLOCK);
-    fcntl(err.get(), F_SETFL, O_NONBLOCK);
-    bool out_open = true;
-    bool err_open = true;
-    bool done = false;
-    const double deadline = start + l.limit;
-    if (ended.get() < 0)
-        r = failed(r, "pidfd_open", pidfd_errno);
-    while (ended.get() >= 0) {
-        pollfd p[5] = {{ended.get(), POLLIN, 0},
-                       {stops.fd, stops.events, 0},
-                       {-1, POLLIN, 0},
-                       {-1, POLLIN, 0},
-                       {stops.watched, 0, 0}};
-        if (out_open)
-            p[2].fd = out.get();
-        if (err_open)
-            p[3].fd = err.get();
-        if (poll(p, 5, ms_for(deadline - clock())) < 0 && errno != EINTR) {
-            r = failed(r, "poll", errno);
-            break;
-        }
-        if (p[2].revents != 0)
-            out_open = read_once(out.get(), r.out, r.out_cut);
-        if (p[3].revents != 0)
-            err_open = read_once(err.get(), r.err, r.err_cut);
-        if (p[0].revents != 0) {
-            done = true;
-            break;
-        }
-        if (p[1].revents != 0 || reader_gone(p[4].revents)) {
-            r.end = Run::End::stopped;
-            break;
-        }
-        if (clock() >= deadline) {
-            r.end = Run::End::timed_out;
-            break;
-        }
+    void read_output(short out_revents, short err_revents)
+    {
+        if (out_revents != 0)
+            out_open_ = read_once(out_.get(), run.out, run.out_cut);
+        if (err_revents != 0)
+            err_open_ = read_once(err_.get(), run.err, run.err_cut);
     }
 
-    // What had already ended when the program did is not counted as left
-    // running: its children that nobody reaped, handed to this process.
-    std::vector<pid_t> ended_before;
-    if (done)
-        for (pid_t k : ended_children())
-            if (k != pid)
-                ended_before.push_back(k);
-    // A tree that grows while it is killed is stopped whole first.
-    if (!ended_before.empty() || children().size() > 1 || has_children(pid))
-        freeze_descendants({});
-    kill(-pid, SIGKILL);
-    kill(pid, SIGKILL); // in case it left its group
-    int status = 0;
-    rusage usage{};
-    reap(pid, &status, &usage);
-    r.figures = {clock() - start, seconds(usage.ru_utime), seconds(usage.ru_stime), usage.ru_maxrss};
-    int unendable = 0;
-    int left = end_children(ended_before, unendable);
-    if (stops.pid != nullptr)
-        stops.pid->store(0);
-    if (done) {
-        r.end = WIFSIGNALED(status) ? Run::End::signalled : Run::End::exited;
-        r.code = WIFSIGNALED(status) ? WTERMSIG(status) : WEXITSTATUS(status);
-        r.left_running = left + unendable;
-        r.unendable = unendable;
-    }
+    const Launch &l_;
+    const Stops &stops_;
+    Fd out_; // the read ends of the program's standard output and error
+    Fd err_;
+    Fd ended_; // the program's pidfd
+    pid_t pid_ = -1;
+    double start_ = 0;
+    double deadline_ = 0;
+    bool out_open_ = true;
+    bool err_open_ = true;
+    bool done_ = false; // the program ended by itself
+};
 
-    // Every writer of the program's tree has ended now, so what is left in
-    // the pipes comes at once.  A process outside the tree may still hold a
-    // pipe open, so the end of file is waited for only a moment.
-    const double grace_end = std::min(clock() + late_grace, deadline);
-    for (int late = 0; (out_open || err_open) && late < 64; ++late) {
-        pollfd p[2] = {{out_open ? out.get() : -1, POLLIN, 0}, {err_open ? err.get() : -1, POLLIN, 0}};
-        if (poll(p, 2, ms_for(grace_end - clock())) <= 0)
-            break;
-        if (p[0].revents != 0)
-            out_open = read_once(out.get(), r.out, r.out_cut);
-        if (p[1].revents != 0)
-            err_open = read_once(err.get(), r.err, r.err_cut);
+} // namespace
+
+Run run(const Launch &l, const Stops &stops)
+{
+    Process p(l, stops);
+    if (p.start()) {
+        p.wait();
+        p.finish();
     }
-    return r;
+    return std::move(p.run);
 }
