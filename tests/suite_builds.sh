@@ -28,14 +28,14 @@ printf '#!/bin/sh\nn=$(cat "$COUNT" 2>/dev/null || echo 0)\necho $((n + 1)) >"$C
 rm "$odd/skerrow"
 export COUNT=$tmp/count
 
-"$suite" --repeat 6 -j 2 --junit "$tmp/r.xml" --json "$tmp/r.json" --markdown "$tmp/r.md" "$bin" "$slow" "$odd" \
+"$suite" --repeat 9 -j 2 --junit "$tmp/r.xml" --json "$tmp/r.json" --markdown "$tmp/r.md" "$bin" "$slow" "$odd" \
   >"$tmp/out" 2>"$tmp/err"
 status=$?
 ((status == 1)) && [[ ! -s $tmp/err ]] || bad "exit status $status, expected 1; stderr: $(cat "$tmp/err")"
 xmllint --noout --schema "$here/junit.xsd" "$tmp/r.xml" 2>"$tmp/err" || bad "JUnit: $(cat "$tmp/err")"
 cmark-gfm --extension table "$tmp/r.md" >"$tmp/r.html" || bad "cmark-gfm could not read the Markdown"
 rm "$COUNT"
-"$suite" --repeat 6 -j 2 --tap "$bin" "$slow" "$odd" >"$tmp/tap" 2>"$tmp/err"
+"$suite" --repeat 9 -j 2 --tap "$bin" "$slow" "$odd" >"$tmp/tap" 2>"$tmp/err"
 perl "$here/tap_results.pl" <"$tmp/tap" >"$tmp/tap.json" || bad "TAP::Parser could not read the TAP"
 prove --exec cat /dev/stdin <"$tmp/tap" >"$tmp/prove" 2>&1 && bad "prove passed a failing check"
 grep -q '^Failed 2/27 subtests' "$tmp/prove" || { cat "$tmp/prove"; bad "prove does not count 2 of 27 failed"; }

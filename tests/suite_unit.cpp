@@ -72,6 +72,18 @@ TEST(Stats, ARealDifferenceNeedsTheTestAndTheEffect)
     EXPECT_FALSE(few.p);
     EXPECT_DOUBLE_EQ(*few.ratio, 2);
 
+    // In a family of comparisons each is held to its share of the level:
+    // five runs wholly apart (p = 0.012) are real alone, too few among 27,
+    // and a p-value that passes alone fails among 27.
+    EXPECT_NEAR(smallest_p(5, 5), 0.012185780355344813, 1e-12);
+    EXPECT_EQ(compare(ref, slow, 0.10, 27).verdict, Difference::too_few);
+    EXPECT_EQ(runs_to_tell(1), fewest_runs);
+    EXPECT_EQ(runs_to_tell(27), 8U);
+    const std::vector<double> ref9 = {1, 2, 3, 4, 5, 6, 7, 8, 9};
+    const std::vector<double> overlapping = {5, 6, 7, 8, 9, 10, 11, 12, 13}; // p = 0.0149
+    EXPECT_EQ(compare(ref9, overlapping, 0.10).verdict, Difference::higher);
+    EXPECT_EQ(compare(ref9, overlapping, 0.10, 27).verdict, Difference::same);
+
     // A median of 0 has no ratio to it, but a change from it is large.
     Comparison zero = compare(V{0, 0, 0, 0, 0}, V{1, 1, 1, 1, 1}, 0.10);
     EXPECT_FALSE(zero.ratio);
@@ -190,17 +202,17 @@ Check two_builds()
     Check s;
     s.plan.builds = {{"release", "/b/release/bin"}, {"gcc-o0", "/b/gcc-o0/bin"}};
     s.plan.programs = {contract("skerrow"), contract("mardune")};
-    s.plan.repeat = 5;
+    s.plan.repeat = 6;
     s.limit = 10;
     const Fault ok = Fault::none;
     const Fault bad = Fault::wrong_output;
     s.cells = {
-        cell_of({0.010, 0.011, 0.012, 0.010, 0.011}, {ok, ok, ok, ok, ok}),
-        cell_of({0.010, 0.011, 0.012, 0.010, 0.011}, {ok, bad, ok, ok, bad}),
-        cell_of({0.010, 0.011, 0.012, 0.010, 0.011}, {ok, ok, ok, ok, ok}),
-        cell_of({0.270, 0.280, 0.290, 0.270, 0.275}, {ok, ok, ok, ok, ok}, 2048),
+        cell_of({0.010, 0.011, 0.012, 0.010, 0.011, 0.011}, {ok, ok, ok, ok, ok, ok}),
+        cell_of({0.010, 0.011, 0.012, 0.010, 0.011, 0.011}, {ok, bad, ok, ok, bad, ok}),
+        cell_of({0.010, 0.011, 0.012, 0.010, 0.011, 0.011}, {ok, ok, ok, ok, ok, ok}),
+        cell_of({0.270, 0.280, 0.290, 0.270, 0.275, 0.280}, {ok, ok, ok, ok, ok, ok}, 2048),
     };
-    compare_cells(s.cells[2], s.cells[3], s.min_effect);
+    compare_cells(s.cells[2], s.cells[3], s.min_effect, 6);
     return s;
 }
 
@@ -236,22 +248,22 @@ std::string streamed(const Stream &stream, const Check &s)
 TEST(Reports, TextSetsBuildsSideBySide)
 {
     const std::string want =
-        "checking 2 programs in 2 builds, 5 runs each, time limit 10 s each\n"
+        "checking 2 programs in 2 builds, 6 runs each, time limit 10 s each\n"
         "  release  \"/b/release/bin\"  (reference)\n"
         "  gcc-o0   \"/b/gcc-o0/bin\"\n"
-        "wall time, median of 5 runs, and ratio to release\n"
+        "wall time, median of 6 runs, and ratio to release\n"
         "  program  release                       gcc-o0\n"
-        "  skerrow   11.00 ms  ±5%                flaky: 2 of 5 runs failed\n"
-        "  mardune   11.00 ms  ±5%                275.00 ms  ±2% 25.0x slower\n"
-        "peak memory, median of 5 runs, and ratio to release\n"
+        "  skerrow   11.00 ms  ±3%                flaky: 2 of 6 runs failed\n"
+        "  mardune   11.00 ms  ±3%                277.50 ms  ±2% 25.2x slower\n"
+        "peak memory, median of 6 runs, and ratio to release\n"
         "  program  release                       gcc-o0\n"
-        "  skerrow    1.0 MiB  ±0%                flaky: 2 of 5 runs failed\n"
+        "  skerrow    1.0 MiB  ±0%                flaky: 2 of 6 runs failed\n"
         "  mardune    1.0 MiB  ±0%                  2.0 MiB  ±0% 2.00x larger\n"
-        "slower, faster, larger, smaller: a real difference (Mann-Whitney U test, p < 0.05, and medians at least "
-        "10% apart)\n"
-        "~: no clear difference; ?: fewer than 5 runs to tell\n"
+        "slower, faster, larger, smaller: a real difference (Mann-Whitney U test, p < 0.05/6 for a build's 6 "
+        "comparisons, medians at least 10% apart)\n"
+        "~: no clear difference; ?: too few runs to tell (6 a side are needed)\n"
         "failures\n"
-        "  gcc-o0 :: skerrow: flaky: failed 2 of 5 runs; run 2: wrong output\n"
+        "  gcc-o0 :: skerrow: flaky: failed 2 of 6 runs; run 2: wrong output\n"
         "      line 1: expected \"4\", got \"5\"\n"
         "3 passed, 1 failed\n";
     EXPECT_EQ(streamed(text_report, two_builds()), want);
@@ -285,8 +297,8 @@ TEST(Reports, JsonCarriesEveryComparisonAndRun)
 {
     std::string json = written(write_json, two_builds());
     EXPECT_NE(json.find("{\"label\": \"gcc-o0\", \"dir\": \"/b/gcc-o0/bin\", \"reference\": false}"), std::string::npos);
-    EXPECT_NE(json.find("{\"build\": \"gcc-o0\", \"program\": \"mardune\", \"metric\": \"wall_time\", \"ratio\": 25, "
-                        "\"p_value\": 0.011412, \"verdict\": \"higher\"}"),
+    EXPECT_NE(json.find("{\"build\": \"gcc-o0\", \"program\": \"mardune\", \"metric\": \"wall_time\", \"ratio\": 25.2273, "
+                        "\"p_value\": 0.00455142, \"verdict\": \"higher\"}"),
               std::string::npos)
         << json;
     EXPECT_NE(json.find("\"name\": \"gcc-o0 :: skerrow\", \"code\": \"FAIL\""), std::string::npos);
@@ -302,7 +314,7 @@ TEST(Reports, JunitHasASuitePerBuild)
               std::string::npos);
     EXPECT_NE(xml.find("<testsuite name=\"gcc-o0\" package=\"suite\" id=\"1\" tests=\"2\" failures=\"1\""),
               std::string::npos);
-    EXPECT_NE(xml.find("<failure type=\"flaky\" message=\"flaky: failed 2 of 5 runs; run 2: wrong output\">"),
+    EXPECT_NE(xml.find("<failure type=\"flaky\" message=\"flaky: failed 2 of 6 runs; run 2: wrong output\">"),
               std::string::npos);
 }
 
@@ -333,7 +345,7 @@ TEST(Reports, HtmlOfFiveBuildsOfTwentyRunsIsSmall)
     for (size_t p = 0; p < s.plan.programs.size(); ++p)
         for (size_t b = 1; b < s.plan.builds.size(); ++b)
             if (passed(s.cell(p, b)))
-                compare_cells(s.cell(p, 0), s.cells[p * 5 + b], s.min_effect);
+                compare_cells(s.cell(p, 0), s.cells[p * 5 + b], s.min_effect, s.plan.programs.size() * metrics.size());
     const std::string page = written(write_html, s);
     EXPECT_LE(page.size(), 150000U);
     EXPECT_NE(page.find("flaky: 7 of 20 runs failed"), std::string::npos);

@@ -75,8 +75,9 @@ std::vector<double> samples(const Cell &c, Metric m)
     return v;
 }
 
-void compare_cells(const Cell &reference, Cell &other, double min_effect)
+void compare_cells(const Cell &reference, Cell &other, double min_effect, std::size_t family)
 {
     for (Metric m : metrics)
-        other.compared[static_cast<std::size_t>(m)] = compare(samples(reference, m), samples(other, m), min_effect);
+        other.compared[static_cast<std::size_t>(m)] =
+            compare(samples(reference, m), samples(other, m), min_effect, family);
 }

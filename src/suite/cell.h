@@ -54,7 +54,9 @@ void conclude(Cell &c, std::size_t planned);
 // The samples of one metric, of the runs that started.
 std::vector<double> samples(const Cell &c, Metric m);
 
-// Sets other.compared from the two cells' samples.
-void compare_cells(const Cell &reference, Cell &other, double min_effect);
+// Sets other.compared from the two cells' samples, as comparisons of a
+// family of the given size: all that a build's cells have with the
+// reference's, every program and metric.
+void compare_cells(const Cell &reference, Cell &other, double min_effect, std::size_t family);
 
 #endif

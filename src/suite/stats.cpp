@@ -59,8 +59,27 @@ double mann_whitney_p(std::span<const double> x, std::span<const double> y)
     return std::clamp(std::erfc(z / std::sqrt(2.0)), 0.0, 1.0); // twice the normal's upper tail
 }
 
-Comparison compare(std::span<const double> reference, std::span<const double> other, double min_effect)
+double smallest_p(std::size_t n1, std::size_t n2)
 {
+    const auto a = static_cast<double>(n1);
+    const auto b = static_cast<double>(n2);
+    const double z = (a * b / 2 - 0.5) / std::sqrt(a * b * (a + b + 1) / 12);
+    return std::erfc(z / std::sqrt(2.0));
+}
+
+std::size_t runs_to_tell(std::size_t family)
+{
+    const double level = alpha / static_cast<double>(std::max<std::size_t>(family, 1));
+    std::size_t n = fewest_runs;
+    while (smallest_p(n, n) >= level)
+        ++n;
+    return n;
+}
+
+Comparison compare(std::span<const double> reference, std::span<const double> other, double min_effect,
+                   std::size_t family)
+{
+    const double level = alpha / static_cast<double>(std::max<std::size_t>(family, 1));
     Comparison c;
     const double ref = median({reference.begin(), reference.end()});
     const double got = median({other.begin(), other.end()});
@@ -68,13 +87,14 @@ Comparison compare(std::span<const double> reference, std::span<const double> ot
         c.ratio = got / ref;
     else if (got == 0)
         c.ratio = 1;
-    if (reference.size() < fewest_runs || other.size() < fewest_runs)
+    if (reference.size() < fewest_runs || other.size() < fewest_runs ||
+        smallest_p(reference.size(), other.size()) >= level)
         return c;
     c.p = mann_whitney_p(reference, other);
     // Relative to the reference's median; from a median of 0 any change is
     // large enough.
     const double effect = ref > 0 ? std::fabs(got - ref) / ref : (got > 0 ? INFINITY : 0);
-    if (*c.p < alpha && effect >= min_effect && got != ref)
+    if (*c.p < level && effect >= min_effect && got != ref)
         c.verdict = got > ref ? Difference::higher : Difference::lower;
     else
         c.verdict = Difference::same;

@@ -20,7 +20,10 @@ double mann_whitney_p(std::span<const double> x, std::span<const double> y);
 
 // Fewer runs than this on either side and the test cannot tell.
 constexpr std::size_t fewest_runs = 5;
-// A difference counts as real when the test rejects at this level...
+// A difference counts as real when the test rejects at this level, shared
+// by a family of comparisons (a build's, against the reference) so that the
+// chance of any false alarm in the family stays below it: each is tested at
+// alpha over the family's size (Bonferroni)...
 constexpr double alpha = 0.05;
 // ...and the medians differ by at least the minimum effect, as a fraction of
 // the reference's median.  The default, from A/A checks on a shared machine.
@@ -34,6 +37,17 @@ struct Comparison {
     Difference verdict = Difference::too_few;
 };
 
-Comparison compare(std::span<const double> reference, std::span<const double> other, double min_effect);
+// The smallest p-value that samples of these sizes can have: wholly apart.
+double smallest_p(std::size_t n1, std::size_t n2);
+
+// The fewest runs a side with which a comparison in a family of this size
+// can tell a difference.
+std::size_t runs_to_tell(std::size_t family);
+
+// Compares one of a family of comparisons.  Too few runs when either side
+// has fewer than fewest_runs, or when even samples wholly apart could not
+// reach the family's level.
+Comparison compare(std::span<const double> reference, std::span<const double> other, double min_effect,
+                   std::size_t family = 1);
 
 #endif
