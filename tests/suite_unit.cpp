@@ -212,7 +212,7 @@ Check two_builds()
         cell_of({0.010, 0.011, 0.012, 0.010, 0.011, 0.011}, {ok, ok, ok, ok, ok, ok}),
         cell_of({0.270, 0.280, 0.290, 0.270, 0.275, 0.280}, {ok, ok, ok, ok, ok, ok}, 2048),
     };
-    compare_cells(s.cells[2], s.cells[3], s.min_effect, 6);
+    compare_cells(s.cells[2], s.cells[3], s.min_effect, s.family());
     return s;
 }
 
@@ -345,7 +345,7 @@ TEST(Reports, HtmlOfFiveBuildsOfTwentyRunsIsSmall)
     for (size_t p = 0; p < s.plan.programs.size(); ++p)
         for (size_t b = 1; b < s.plan.builds.size(); ++b)
             if (passed(s.cell(p, b)))
-                compare_cells(s.cell(p, 0), s.cells[p * 5 + b], s.min_effect, s.plan.programs.size() * metrics.size());
+                compare_cells(s.cell(p, 0), s.cells[p * 5 + b], s.min_effect, s.family());
     const std::string page = written(write_html, s);
     EXPECT_LE(page.size(), 150000U);
     EXPECT_NE(page.find("flaky: 7 of 20 runs failed"), std::string::npos);

@@ -125,9 +125,9 @@ bool readable(int fd)
 // A keeper: reads the index of a step to run, runs it, puts the run in its
 // slot and writes the index back; ends when it reads an index past the
 // plan's last step, which suite sends once it has given every step, or at
-// suite's hang-up.  The hang-up, which suite's end makes too, stops a run and
-// ends the keeper, never a run waiting in the pipe.  The terminal's signals are suite's to act on, not
-// the keeper's.
+// suite's hang-up.  The hang-up, which suite's end makes too, stops a run
+// and ends the keeper, never a run waiting in the pipe.  The terminal's
+// signals are suite's to act on, not the keeper's.
 [[noreturn]] void keep(const std::vector<Launch> &launches, const Plan &plan, int requests, int results, Shared &sh)
 {
     sigset_t set;
@@ -216,9 +216,12 @@ public:
         if (shared == MAP_FAILED)
             return system_error("mmap", errno);
         shared_ = static_cast<Shared *>(shared);
+        // Asked here, before the keepers copy this process, rather than by
+        // each keeper; the mapping is zeros already, and a page of it that
+        // no run writes costs nothing, so it is not cleared again.
         ignored_signals();
         for (size_t i = 0; i < keepers_.size(); ++i) {
-            new (&shared_[i]) Shared; // default-initialised: the mapping is zeros already, and its untouched pages cost nothing
+            new (&shared_[i]) Shared;
             if (std::string e = start_one(i); !e.empty())
                 return e;
         }

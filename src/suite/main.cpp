@@ -83,7 +83,7 @@ private:
         const Cell &reference = row[s_.plan.reference];
         for (size_t b = 0; b < builds; ++b)
             if (b != s_.plan.reference && passed(reference) && passed(row[b]))
-                compare_cells(reference, row[b], s_.min_effect, s_.plan.programs.size() * metrics.size());
+                compare_cells(reference, row[b], s_.min_effect, s_.family());
         stream_.row(stdout, s_, program);
     }
 

@@ -117,11 +117,11 @@ std::string legend(const Check &s)
 {
     char effect[32];
     std::snprintf(effect, sizeof effect, "%g%%", s.min_effect * 100);
-    const std::string family = std::to_string(s.plan.programs.size() * metrics.size());
+    const std::string family = std::to_string(s.family());
     return "slower, faster, larger, smaller: a real difference (Mann-Whitney U test, p < 0.05/" + family +
            " for a build's " + family + " comparisons, medians at least " + effect +
-           " apart); ~: no clear difference; ?: too few runs to tell (" +
-           std::to_string(runs_to_tell(s.plan.programs.size() * metrics.size())) + " a side are needed)";
+           " apart); ~: no clear difference; ?: too few runs to tell (" + std::to_string(runs_to_tell(s.family())) +
+           " a side are needed)";
 }
 
 std::string hostname()

@@ -29,6 +29,9 @@ struct Check {
 
     bool several() const { return plan.builds.size() > 1; }
     const Cell &cell(size_t program, size_t build) const { return cells[program * plan.builds.size() + build]; }
+    // How many comparisons a build has with the reference: the family in
+    // which each is tested.
+    size_t family() const { return plan.programs.size() * metrics.size(); }
     // The program's name, and "LABEL :: NAME" with several builds, as lit
     // names a test in a suite.
     std::string name(size_t program, size_t build) const;

@@ -7,7 +7,9 @@
 #include <sys/types.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <iterator>
 #include <cstdlib>
 
 namespace {
@@ -88,7 +90,7 @@ int caught_signal(int fd)
 
 bool is_pause(int sig)
 {
-    return sig == SIGTSTP || sig == SIGTTIN || sig == SIGTTOU;
+    return std::find(std::begin(pause_signals), std::end(pause_signals), sig) != std::end(pause_signals);
 }
 
 void stop_by(int sig)
